@@ -1,0 +1,38 @@
+# Shared by the scripts: install missing Debian packages, configure and build.
+# Sourced, not run.
+
+# Packages every build and test needs; scripts add their own.
+MIVO_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev zlib1g-dev
+  libbz2-dev libsqlite3-dev)
+
+# ensure_packages PKG...: installs the packages that are not installed yet.
+ensure_packages() {
+  local missing=()
+  local p
+  for p in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+      missing+=("$p")
+    fi
+  done
+  if [ ${#missing[@]} -eq 0 ]; then
+    return 0
+  fi
+  echo "Installing: ${missing[*]}"
+  local sudo=()
+  if [ "$(id -u)" -ne 0 ]; then
+    sudo=(sudo)
+  fi
+  "${sudo[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}"
+}
+
+# build_tree DIR [CMAKE OPTION...]: configures (once) and builds one build tree.
+build_tree() {
+  local dir=$1
+  shift
+  if [ ! -f "$dir/build.ninja" ]; then
+    cmake -S . -B "$dir" -G Ninja "$@"
+  fi
+  cmake --build "$dir"
+}

@@ -1,0 +1,24 @@
+// The simulated Windows machine behind the POSIX platform: a folder with machine.ini,
+// registry.reg, run/ and one host folder per drive. Only tests and tools include this
+// header; the installer reaches the machine through the platform interface alone.
+#pragma once
+
+#include <string>
+
+namespace platform::posix {
+
+/// Loads the machine in `folder` (tests and tools; the installer finds its own through
+/// StartUp). False with a message naming the file and line when it cannot be read.
+bool UseMachine(const std::string& folder, std::string& problem);
+
+/// The folder of the machine in use (empty before one is loaded).
+const std::string& MachineFolder();
+
+/// The host path of a Windows path on this machine, following existing names without
+/// regard to case; false with LastError when the drive is unknown.
+bool HostPathOf(const std::string& windowsPath, std::string& hostPath);
+
+/// The Windows path of a host path that lies on one of the machine's drives.
+bool WindowsPathOf(const std::string& hostPath, std::string& windowsPath);
+
+}  // namespace platform::posix
