@@ -11,6 +11,10 @@ namespace platform::posix {
 /// StartUp). False with a message naming the file and line when it cannot be read.
 bool UseMachine(const std::string& folder, std::string& problem);
 
+/// Uses the host's own file system as a machine with one fixed drive Z: whose root is
+/// "/" (as Wine does), no registry and no run/ folder: for tools that work on host paths.
+void UseHostRoot();
+
 /// The folder of the machine in use (empty before one is loaded).
 const std::string& MachineFolder();
 
