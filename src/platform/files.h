@@ -74,7 +74,8 @@ struct FindData {
 /// without regard to case); "." and ".." come first except at a drive root.
 class FileFinder {
 public:
-    FileFinder() = default;
+    // Defined where State is complete: an inline constructor would need ~unique_ptr<State>.
+    FileFinder();
     ~FileFinder();
     FileFinder(const FileFinder&) = delete;
     FileFinder& operator=(const FileFinder&) = delete;
