@@ -51,7 +51,8 @@ TEST(MessageBox, EveryBoxIsRecordedWithItsAnswer) {
     std::istringstream in("n\n");
     std::ostringstream out;
     ViewScope scope(ui::MakeConsoleView(in, out));
-    EXPECT_EQ(ui::MessageBoxWithCaption("제 5 회", "재설치 \"하시겠습니까\"?\r\n", 0x44), ui::kIdNo);
+    EXPECT_EQ(ui::MessageBoxWithCaption("제 5 회", "재설치 \"하시겠습니까\"?\r\n", 0x44),
+              ui::kIdNo);
     EXPECT_EQ(TempMachine::ReadHostFile(m.Folder() + "/run/screen.log"),
               "messagebox view=console caption=\"제 5 회\" flags=0x44 "
               "text=\"재설치 \\\"하시겠습니까\\\"?\\r\\n\" answer=IDNO\n");
