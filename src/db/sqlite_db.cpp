@@ -2,6 +2,7 @@
 // busy handler and the retry rule for busy and locked results.
 #include "db/sqlite_db.h"
 
+#include "platform/files.h"
 #include "platform/system.h"
 #include "platform/text.h"
 #include "ui/view.h"
@@ -154,7 +155,15 @@ void CSqliteDB::ThrowLibraryError(int code) const {
 
 bool CSqliteDB::Open(const std::string& path) {
     Close();
-    const std::u16string widePath = platform::Utf8ToUtf16(path);
+    // SQLite opens the file itself, so it is handed the path the platform maps the
+    // Windows path to (the same path on Windows). A path on no drive of the machine is
+    // refused as SQLite refuses a file it cannot open; it must never reach SQLite as it
+    // is, which would make a file of that odd name in the host's working folder.
+    std::string libraryPath;
+    if (!platform::LibraryFilePath(path, libraryPath)) {
+        throw CSqliteException(SQLITE_CANTOPEN, "unable to open database file");
+    }
+    const std::u16string widePath = platform::Utf8ToUtf16(libraryPath);
     const int result = sqlite3_open16(widePath.c_str(), &m_db);
     if (result != SQLITE_OK) {
         // The handle SQLite made stays stored: it carries the message now, and the
