@@ -3,6 +3,7 @@
 // terminal.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace platform {
@@ -28,6 +29,10 @@ void RecordScreen(const std::string& entry);
 /// The host path of a file named relative to the machine folder; tests and scripts use
 /// this to signal the scripted user ("wait-for" answers). Empty when there is no machine.
 std::string MachineFilePath(const std::string& relative);
+
+/// Waits until the file named relative to the machine folder exists; false after
+/// `timeoutMilliseconds` or when there is no machine.
+bool WaitForMachineFile(const std::string& relative, uint32_t timeoutMilliseconds);
 
 /// True when standard input is a terminal (a person can answer in the console).
 bool StandardInputIsTerminal();

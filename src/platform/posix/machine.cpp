@@ -460,6 +460,23 @@ std::string MachineFilePath(const std::string& relative) {
     return Machine().folder + "/" + relative;
 }
 
+bool WaitForMachineFile(const std::string& relative, uint32_t timeoutMilliseconds) {
+    const std::string path = MachineFilePath(relative);
+    if (path.empty()) {
+        return false;
+    }
+    for (uint32_t waited = 0;; waited += 50) {
+        struct stat st {};
+        if (stat(path.c_str(), &st) == 0) {
+            return true;
+        }
+        if (waited >= timeoutMilliseconds) {
+            return false;
+        }
+        usleep(50 * 1000);
+    }
+}
+
 bool StandardInputIsTerminal() {
     return isatty(STDIN_FILENO) == 1;
 }
