@@ -79,7 +79,8 @@ struct FindData {
 /// without regard to case); "." and ".." come first except at a drive root.
 class FileFinder {
 public:
-    FileFinder() = default;
+    // Both out of line: State is complete only in the implementation.
+    FileFinder();
     ~FileFinder();
     FileFinder(const FileFinder&) = delete;
     FileFinder& operator=(const FileFinder&) = delete;

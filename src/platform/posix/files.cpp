@@ -390,6 +390,8 @@ struct FileFinder::State {
     size_t next = 0;                // index of the entry Next answers
 };
 
+FileFinder::FileFinder() = default;
+
 FileFinder::~FileFinder() {
     Close();
 }
