@@ -187,6 +187,13 @@ TEST_F(SqliteDbTest, AFileThatCannotBeOpenedKeepsItsHandleUntilClose) {
     EXPECT_TRUE(db.IsOpen());
     db.Close();
     EXPECT_FALSE(db.IsOpen());
+
+    // A drive the machine lacks is refused the same way, and nothing reaches the host.
+    const CSqliteException noDrive = Thrown([&] { db.Open("Q:\\PData_1_3.DBS"); });
+    EXPECT_EQ(noDrive.Message(), "SQLITE_CANTOPEN[14]: unable to open database file");
+    EXPECT_FALSE(std::filesystem::exists("Q:\\PData_1_3.DBS"));
+    db.Close();
+    EXPECT_FALSE(db.IsOpen());
 }
 
 TEST_F(SqliteDbTest, AFileThatIsNoDatabaseFailsWithAnUnnamedCode) {
