@@ -47,12 +47,24 @@ struct ToolFailure {
     std::string path;
 };
 
+// The tool's machine maps drive Z: onto the host's root, so a Windows path of the reader
+// reads back as a host path without resolving anything (a refused "..\x" stays visible).
 std::string HostPathForMessage(const std::string& windowsPath) {
-    std::string host;
-    if (!windowsPath.empty() && platform::posix::HostPathOf(windowsPath, host)) {
-        return host;
+    std::string path = windowsPath;
+    if (path.rfind("\\\\?\\", 0) == 0) {
+        path.erase(0, 4);
     }
-    return windowsPath;
+    if (path.size() < 3 || (path[0] != 'Z' && path[0] != 'z') || path[1] != ':' ||
+        path[2] != '\\') {
+        return windowsPath;
+    }
+    path.erase(0, 2);
+    for (char& c : path) {
+        if (c == '\\') {
+            c = '/';
+        }
+    }
+    return path;
 }
 
 [[noreturn]] void Fail(int code, const std::string& description, const std::string& path) {
