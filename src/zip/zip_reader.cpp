@@ -61,6 +61,8 @@ bool CZipReader::Open(const std::string& path, int mode, uint32_t ignoredChecks)
     m_directory.m_ignoredChecks = ignoredChecks;
     m_archiveSystem = 0;
     m_lastEnsuredFolder.clear();
+    m_createdFolders.clear();
+    m_writtenNames.clear();
     try {
         m_directory.Read(m_storage);
     } catch (...) {
@@ -191,7 +193,28 @@ bool CZipReader::EnsureDirectory(const std::string& path) {
     if (!EnsureDirectory(parent)) {
         return false;
     }
-    return platform::MakeFolder(LongPath(folder, kFolderPathLimit));
+    if (!platform::MakeFolder(LongPath(folder, kFolderPathLimit))) {
+        return false;
+    }
+    m_createdFolders.insert(NameKey(folder));
+    return true;
+}
+
+std::u16string CZipReader::NameKey(const std::string& path) {
+    std::u16string key = platform::Utf8ToUtf16(path);
+    for (char16_t& unit : key) {
+        unit = platform::UpcaseUnit(unit);
+    }
+    return key;
+}
+
+bool CZipReader::MayExist(const std::string& path, const std::string& parent) const {
+    if (m_createdFolders.find(NameKey(parent)) == m_createdFolders.end()) {
+        return true;
+    }
+    std::u16string key = NameKey(path);
+    return m_writtenNames.find(key) != m_writtenNames.end() ||
+           m_createdFolders.find(key) != m_createdFolders.end();
 }
 
 bool CZipReader::ExtractEntry(uint64_t index, const std::string& folder) {
@@ -230,13 +253,18 @@ bool CZipReader::ExtractEntry(uint64_t index, const std::string& folder) {
                 m_lastEnsuredFolder = parent;
             }
         }
-        if (platform::FileAttributes(LongPath(path, kFolderPathLimit)) !=
+        bool mayExist = MayExist(path, parent);
+        if (mayExist &&
+            platform::FileAttributes(LongPath(path, kFolderPathLimit)) !=
                 platform::kInvalidAttributes &&
             !platform::RemoveFile(LongPath(path, kFilePathLimit))) {
             CZipError::Throw(CZipError::kNotRemoved, path);
         }
         CZipDiskFile output;
         output.Open(path, CZipDiskFile::kOutputFile, true);
+        if (!mayExist) {
+            m_writtenNames.insert(NameKey(path));
+        }
         m_copyBuffer.Allocate(kCopyBufferSize);
         for (;;) {
             size_t count = ReadEntryData(m_copyBuffer.Data(), m_copyBuffer.Size());
@@ -377,6 +405,11 @@ bool CZipReader::SetFileTimeAndAttributes(CZipEntry& entry, CZipDiskFile& file) 
     } catch (const CZipError&) {
         return false;
     }
+    if (attributes == platform::kAttrArchive) {
+        // The output file is always new (an old one is deleted first), and a new file has
+        // exactly this attribute: setting it again would only cost a path look-up.
+        return true;
+    }
     return platform::ChangeFileAttributes(LongPath(file.GetFilePath(), kFolderPathLimit),
                                           attributes);
 }
@@ -456,6 +489,8 @@ std::string CZipReader::Close(int afterException) {
     m_directory.Clear();
     m_password.Release();
     m_lastEnsuredFolder.clear();
+    m_createdFolders.clear();
+    m_writtenNames.clear();
     std::string path = m_storage.ArchivePath();
     try {
         m_storage.Close(afterException == kCloseNormal, true);

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_set>
 
 #include "zip/byte_buffer.h"
 #include "zip/zip_cipher.h"
@@ -125,6 +126,8 @@ protected:
 
 private:
     void FinishEntryAfterException();
+    static std::u16string NameKey(const std::string& path);
+    bool MayExist(const std::string& path, const std::string& parent) const;
     bool SetFileTimeAndAttributes(CZipEntry& entry, CZipDiskFile& file);
 
     CZipSource m_storage;
@@ -138,4 +141,9 @@ private:
     int m_openEntryState = 0;                        // 0 none, -1 open for extraction
     CByteBuffer m_copyBuffer;                        // extraction buffer, kept between entries
     std::string m_lastEnsuredFolder;  // the last folder EnsureDirectory found or made
+    // Folders this archive's extractions created, and the names written into them since,
+    // without regard to case: in such a folder only those names can exist, so no other
+    // name needs the look-up for an existing file.
+    std::unordered_set<std::u16string> m_createdFolders;
+    std::unordered_set<std::u16string> m_writtenNames;
 };
