@@ -66,6 +66,10 @@ bool CopyOneFile(const std::string& source, const std::string& target, bool fail
 /// MoveFileW: renames a file or folder on the same drive.
 bool MoveOneFile(const std::string& source, const std::string& target);
 
+/// MoveFileExW with MOVEFILE_REPLACE_EXISTING: renames a file over an existing one in one
+/// step (the target is never missing meanwhile); 5 when the target is read-only or a folder.
+bool ReplaceOneFile(const std::string& source, const std::string& target);
+
 /// One entry of an enumeration (WIN32_FIND_DATAW).
 struct FindData {
     std::string name;         // the entry's name as stored

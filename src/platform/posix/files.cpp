@@ -382,6 +382,37 @@ bool MoveOneFile(const std::string& source, const std::string& target) {
     return true;
 }
 
+bool ReplaceOneFile(const std::string& source, const std::string& target) {
+    HostPath from;
+    HostPath to;
+    if (!Resolve(source, from) || !Resolve(target, to)) {
+        return false;
+    }
+    struct stat st {};
+    if (!from.exists || stat(from.host.c_str(), &st) != 0) {
+        return Fail(MissingCode(from));
+    }
+    if (!to.parentExists) {
+        return Fail(kErrorPathNotFound);
+    }
+    if (from.drive != to.drive) {
+        return Fail(17);  // ERROR_NOT_SAME_DEVICE
+    }
+    struct stat tst {};
+    if (to.exists && stat(to.host.c_str(), &tst) == 0 &&
+        (S_ISDIR(tst.st_mode) || IsReadOnlyMode(tst.st_mode))) {
+        return Fail(kErrorAccessDenied);
+    }
+    if (to.exists && FileIsOpen(to.host)) {
+        return Fail(kErrorSharingViolation);
+    }
+    if (rename(from.host.c_str(), to.host.c_str()) != 0) {
+        return FailErrno(errno);
+    }
+    SetLastErrorCode(kErrorSuccess);
+    return true;
+}
+
 // ---- enumeration ----
 
 struct FileFinder::State {
@@ -544,10 +575,16 @@ int CrtFile::Open(const std::string& path, int flags, int share) {
     if (m_fd >= 0) {
         Close();
     }
+    // The C runtime opens through the system, which leaves its own last error as well.
+    const auto fail = [](int crtErrno, uint32_t win32) {
+        SetLastErrorCode(win32);
+        return crtErrno;
+    };
     HostPath p;
     if (!Resolve(path, p)) {
         return LastError() == kErrorInvalidName ? kErrnoInval : kErrnoNoEnt;
     }
+    const uint32_t missing = MissingCode(p);
     const int access = flags & 3;
     const bool wantsRead = access == kRead || access == kReadWrite;
     const bool wantsWrite = access == kWrite || access == kReadWrite;
@@ -555,16 +592,16 @@ int CrtFile::Open(const std::string& path, int flags, int share) {
     const bool exists = p.exists && stat(p.host.c_str(), &st) == 0;
     if (exists) {
         if (S_ISDIR(st.st_mode)) {
-            return kErrnoAccess;
+            return fail(kErrnoAccess, kErrorAccessDenied);
         }
         if ((flags & kCreate) && (flags & kExclusive)) {
-            return kErrnoExist;
+            return fail(kErrnoExist, kErrorFileExists);
         }
         if ((wantsWrite || (flags & kTruncate)) && IsReadOnlyMode(st.st_mode)) {
-            return kErrnoAccess;
+            return fail(kErrnoAccess, kErrorAccessDenied);
         }
     } else if (!(flags & kCreate) || !p.parentExists) {
-        return kErrnoNoEnt;
+        return fail(kErrnoNoEnt, (flags & kCreate) ? kErrorPathNotFound : missing);
     }
     int hostFlags = O_CLOEXEC;
     hostFlags |= wantsRead && wantsWrite ? O_RDWR : (wantsWrite ? O_WRONLY : O_RDONLY);
@@ -576,7 +613,8 @@ int CrtFile::Open(const std::string& path, int flags, int share) {
     }
     const int fd = open(p.host.c_str(), hostFlags, 0666);
     if (fd < 0) {
-        return CrtFromErrno(errno);
+        const int e = errno;
+        return fail(CrtFromErrno(e), Win32FromErrno(e));
     }
     // Share modes, checked and taken under a short whole-file lock of the lock descriptor.
     const int lockFd = open(p.host.c_str(), O_RDONLY | O_CLOEXEC);
@@ -593,7 +631,7 @@ int CrtFile::Open(const std::string& path, int flags, int share) {
             flock(lockFd, LOCK_UN);
             close(lockFd);
             close(fd);
-            return kErrnoAccess;
+            return fail(kErrnoAccess, kErrorSharingViolation);
         }
         if (wantsRead) {
             HoldByte(lockFd, kHasRead);
@@ -615,10 +653,11 @@ int CrtFile::Open(const std::string& path, int flags, int share) {
         if (lockFd >= 0) {
             close(lockFd);
         }
-        return CrtFromErrno(e);
+        return fail(CrtFromErrno(e), Win32FromErrno(e));
     }
     m_fd = fd;
     m_shareLock = lockFd;
+    SetLastErrorCode(kErrorSuccess);
     return kErrnoNone;
 }
 
