@@ -79,7 +79,7 @@ struct FindData {
 /// without regard to case); "." and ".." come first except at a drive root.
 class FileFinder {
 public:
-    // Both out of line: State is complete only in the implementation.
+    // Defined where State is complete: an inline constructor would need ~unique_ptr<State>.
     FileFinder();
     ~FileFinder();
     FileFinder(const FileFinder&) = delete;
