@@ -3,6 +3,7 @@
 // "ready <result>" on standard output and keeps the object until standard input closes.
 //   platform_helper MACHINE mutex NAME
 //   platform_helper MACHINE open PATH SHARE      (opens for reading with the share mode)
+//   platform_helper MACHINE window TITLE
 //   platform_helper MACHINE cwd PATH             (reports "ready <0|error> <current folder>")
 #include "platform/errors.h"
 #include "platform/files.h"
@@ -15,7 +16,7 @@
 
 int main(int argc, char** argv) {
     if (argc != 4 && argc != 5) {
-        std::fprintf(stderr, "usage: platform_helper MACHINE mutex|open|cwd ARG [SHARE]\n");
+        std::fprintf(stderr, "usage: platform_helper MACHINE mutex|window|open|cwd ARG [SHARE]\n");
         return 2;
     }
     std::string problem;
@@ -29,6 +30,9 @@ int main(int argc, char** argv) {
     if (command == "mutex") {
         mutex = platform::CreateNamedMutex(argv[3]);
         std::printf("ready %u\n", mutex.IsValid() ? platform::LastError() : 0xFFFFFFFFu);
+    } else if (command == "window") {
+        static platform::WindowRegistration window(argv[3]);
+        std::printf("ready %d\n", platform::FindTopLevelWindow(argv[3]) ? 0 : 1);
     } else if (command == "open" && argc == 5) {
         std::printf("ready %d\n", file.Open(argv[3], platform::CrtFile::kRead, std::atoi(argv[4])));
     } else if (command == "cwd") {

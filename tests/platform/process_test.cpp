@@ -4,12 +4,14 @@
 #include "platform/crt_errno.h"
 #include "platform/errors.h"
 #include "platform/files.h"
+#include "platform/posix/machine.h"
 #include "temp_machine.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -108,6 +110,44 @@ private:
 class ProcessTest : public testsupport::MachineTest {
 protected:
     std::string Folder() const { return m_machine.Folder(); }
+
+    // Gives the machine the program C:\Tools\report.exe, played by a shell script that
+    // writes its working folder, MIVO_MACHINE and its arguments to report.txt in the
+    // machine folder (renamed into place, so a reader never sees half of it).
+    void UseReportProgram() {
+        const std::string script = Folder() + "/report.sh";
+        m_machine.WriteHostFile(
+            script,
+            "#!/bin/sh\n"
+            "{ pwd; echo \"$MIVO_MACHINE\"; for a in \"$@\"; do echo \"arg:$a\"; "
+            "done; } > \"$MIVO_MACHINE/report.tmp\"\n"
+            "mv \"$MIVO_MACHINE/report.tmp\" \"$MIVO_MACHINE/report.txt\"\n"
+            "sleep 2\n");
+        ASSERT_EQ(chmod(script.c_str(), 0755), 0);
+        m_machine.WriteHostFile(m_machine.Host("C:\\Tools\\report.exe"), "MZ");
+        m_machine.WriteHostFile(m_machine.Host("C:\\Tools\\other.exe"), "MZ");
+        m_machine.WriteHostFile(Folder() + "/machine.ini",
+                                "[drives]\nC = fixed, drive_c\n[programs]\n"
+                                "C:\\Tools\\report.exe = " +
+                                    script + "\n");
+        std::string problem;
+        ASSERT_TRUE(platform::posix::UseMachine(Folder(), problem)) << problem;
+    }
+    // The report of the program, once it has written one (at most five seconds).
+    std::string WaitForReport() {
+        const std::string path = Folder() + "/report.txt";
+        for (int i = 0; i < 500; ++i) {
+            const std::string text = testsupport::TempMachine::ReadHostFile(path);
+            if (!text.empty()) {
+                return text;
+            }
+            usleep(10000);
+        }
+        return "";
+    }
+    std::string RealHost(const std::string& windowsPath) const {
+        return std::filesystem::canonical(m_machine.Host(windowsPath)).string();
+    }
 };
 
 // Creates and at once closes a mutex: the probe the installer makes. 183 or 0.
@@ -234,6 +274,86 @@ TEST_F(ProcessTest, EachProcessHasItsOwnCurrentFolder) {
     ASSERT_TRUE(platform::CurrentFolder(current));
     EXPECT_EQ(current, "C:\\Mine");
     EXPECT_EQ(other.Finish(), 0);
+}
+
+// Programs run through the machine's [programs] table, with MIVO_MACHINE, the working
+// folder asked for and the words of the command line after the program's own name.
+TEST_F(ProcessTest, StartProcessRunsTheMachinesProgram) {
+    UseReportProgram();
+    std::filesystem::create_directories(m_machine.Host("C:\\Work"));
+    ASSERT_TRUE(platform::StartProcess("c:\\tools\\REPORT.exe",
+                                       "\"C:\\Tools\\report.exe\" first \"two words\"", "C:\\work",
+                                       platform::kShowNormal, 0, 0))
+        << "LastError " << platform::LastError();
+    EXPECT_EQ(platform::LastError(), platform::kErrorSuccess);
+    EXPECT_EQ(WaitForReport(),
+              RealHost("C:\\Work") + "\n" + Folder() + "\narg:first\narg:two words\n");
+}
+
+TEST_F(ProcessTest, StartProcessFailures) {
+    UseReportProgram();
+    struct Row {
+        const char* application;
+        const char* folder;
+        uint32_t error;
+    };
+    const Row rows[] = {
+        {"C:\\Tools\\missing.exe", "", platform::kErrorFileNotFound},
+        {"C:\\Nowhere\\missing.exe", "", platform::kErrorPathNotFound},
+        {"C:\\Tools\\other.exe", "", platform::kErrorBadExeFormat},
+        {"C:\\Tools\\report.exe", "C:\\NoSuchFolder", platform::kErrorDirectory},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.application);
+        EXPECT_FALSE(
+            platform::StartProcess(row.application, "", row.folder, platform::kShowNormal, 0, 0));
+        EXPECT_EQ(platform::LastError(), row.error);
+    }
+    usleep(200000);
+    EXPECT_EQ(testsupport::TempMachine::ReadHostFile(Folder() + "/report.txt"), "")
+        << "nothing ran";
+}
+
+// WinExec's program starts in the caller's current folder, as every child on Windows does
+// when no folder is named.
+TEST_F(ProcessTest, ExecuteCommandRunsInTheCurrentFolder) {
+    UseReportProgram();
+    std::filesystem::create_directories(m_machine.Host("C:\\Here"));
+    ASSERT_TRUE(platform::ChangeCurrentFolder("C:\\Here"));
+    EXPECT_GT(platform::ExecuteCommand("\"C:\\Tools\\report.exe\" /x", platform::kShowNormal), 31u);
+    EXPECT_EQ(WaitForReport(), RealHost("C:\\Here") + "\n" + Folder() + "\narg:/x\n");
+
+    EXPECT_EQ(platform::ExecuteCommand("C:\\Tools\\missing.exe", platform::kShowNormal), 2u);
+    EXPECT_EQ(platform::ExecuteCommand("C:\\Nowhere\\missing.exe", platform::kShowNormal), 3u);
+    EXPECT_EQ(platform::ExecuteCommand("C:\\Tools\\other.exe", platform::kShowNormal), 11u);
+}
+
+// The installer starts the main program while it holds its own instance marker; the
+// started program must not keep that marker alive.
+TEST_F(ProcessTest, ProgramsStartedByThePlatformDoNotHoldOurMutexes) {
+    UseReportProgram();
+    platform::MutexHandle held = platform::CreateNamedMutex("VemraExamMivo");
+    ASSERT_TRUE(held.IsValid());
+    ASSERT_TRUE(
+        platform::StartProcess("C:\\Tools\\report.exe", "", "", platform::kShowNormal, 0, 0));
+    ASSERT_NE(WaitForReport(), "");  // the program runs (it sleeps two seconds more)
+    held.Close();
+    EXPECT_EQ(Probe("VemraExamMivo"), platform::kErrorSuccess);
+}
+
+TEST_F(ProcessTest, WindowsAreSeenWhileTheirProcessLives) {
+    {
+        platform::WindowRegistration ours("DBMS Server");
+        EXPECT_TRUE(platform::FindTopLevelWindow("DBMS Server"));
+        EXPECT_FALSE(platform::FindTopLevelWindow("DBMS Server 2"));
+    }
+    EXPECT_FALSE(platform::FindTopLevelWindow("DBMS Server")) << "gone with its registration";
+
+    Helper server(Folder(), {"window", "DBMS Server"});
+    ASSERT_EQ(server.Report(), "0");
+    EXPECT_TRUE(platform::FindTopLevelWindow("DBMS Server"));
+    server.Kill();
+    EXPECT_FALSE(platform::FindTopLevelWindow("DBMS Server")) << "gone with its process";
 }
 
 }  // namespace
