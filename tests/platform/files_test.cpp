@@ -539,6 +539,31 @@ TEST_F(FilesTest, MakeFolderErrors) {
               platform::kAttrDirectory);
 }
 
+TEST_F(FilesTest, HiddenContentsStillMakeAFolderNonEmpty) {
+    Put("C:\\Veiled\\answers.dat");
+    ASSERT_TRUE(platform::ChangeFileAttributes("C:\\Veiled\\answers.dat",
+                                               platform::kAttrHidden | platform::kAttrSystem));
+    EXPECT_FALSE(platform::RemoveFolder("C:\\Veiled"));
+    EXPECT_EQ(LastError(), platform::kErrorDirNotEmpty);
+}
+
+TEST_F(FilesTest, CharactersWindowsForbidsInNames) {
+    for (const char* name : {"a<b", "a>b", "a|b", "a\"b", "a*b", "a?b", "a:b"}) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(platform::MakeFolder(std::string("C:\\") + name));
+        EXPECT_EQ(LastError(), platform::kErrorInvalidName);
+    }
+    EXPECT_EQ(WithoutDots(ListNames("C:\\*")), (std::vector<std::string>{"Windows"}));
+}
+
+TEST_F(FilesTest, DriveRootAndTrailingBackslash) {
+    PutFolder("C:\\Data");
+    EXPECT_TRUE(platform::FileExists("C:\\"));
+    EXPECT_EQ(platform::FileAttributes("C:\\") & platform::kAttrDirectory,
+              platform::kAttrDirectory);
+    EXPECT_EQ(platform::FileAttributes("C:\\Data\\"), platform::kAttrDirectory);
+}
+
 TEST_F(FilesTest, MoveRenamesFilesAndFolders) {
     Put("C:\\Move\\a.txt", "moved");
     ASSERT_TRUE(platform::MoveOneFile("C:\\move\\A.TXT", "C:\\Move\\b.txt"))
@@ -549,6 +574,11 @@ TEST_F(FilesTest, MoveRenamesFilesAndFolders) {
     EXPECT_EQ(HostContents("C:\\Moved\\b.txt"), "moved");
     EXPECT_FALSE(platform::MoveOneFile("C:\\Moved\\none.txt", "C:\\Moved\\c.txt"));
     EXPECT_EQ(LastError(), platform::kErrorFileNotFound);
+    Put("C:\\Moved\\c.txt", "in the way");
+    EXPECT_FALSE(platform::MoveOneFile("C:\\Moved\\b.txt", "C:\\Moved\\c.txt"));
+    EXPECT_EQ(LastError(), platform::kErrorAlreadyExists);
+    EXPECT_EQ(HostContents("C:\\Moved\\c.txt"), "in the way");
+    EXPECT_EQ(HostContents("C:\\Moved\\b.txt"), "moved");
 }
 
 // ---------------------------------------------------------------------------------------
