@@ -4,27 +4,45 @@
 //   platform_helper MACHINE mutex NAME
 //   platform_helper MACHINE open PATH SHARE      (opens for reading with the share mode)
 //   platform_helper MACHINE window TITLE
+//   platform_helper --startup module             (StartUp, then "ready 0 MODULE|MACHINE" or
+//                                               "ready 1 PROBLEM"; ends at once)
 //   platform_helper MACHINE cwd PATH             (reports "ready <0|error> <current folder>")
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/posix/machine.h"
 #include "platform/process.h"
+#include "platform/startup.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 int main(int argc, char** argv) {
-    if (argc != 4 && argc != 5) {
+    if (argc < 3 || argc > 5) {
         std::fprintf(stderr, "usage: platform_helper MACHINE mutex|window|open|cwd ARG [SHARE]\n");
         return 2;
     }
     std::string problem;
-    if (!platform::posix::UseMachine(argv[1], problem)) {
+    const std::string machine = argv[1];
+    const std::string command = argv[2];
+    if (machine == "--startup") {
+        // As the installer starts: find the machine from where this executable lies.
+        const bool started = platform::StartUp(problem);
+        std::printf("ready %d %s\n", started ? 0 : 1,
+                    started
+                        ? (platform::ModulePath() + "|" + platform::posix::MachineFolder()).c_str()
+                        : problem.c_str());
+        std::fflush(stdout);
+        return started ? 0 : 1;
+    }
+    if (argc < 4) {
+        std::fprintf(stderr, "platform_helper: %s needs an argument\n", command.c_str());
+        return 2;
+    }
+    if (!platform::posix::UseMachine(machine, problem)) {
         std::fprintf(stderr, "platform_helper: %s\n", problem.c_str());
         return 2;
     }
-    const std::string command = argv[2];
     platform::MutexHandle mutex;
     platform::CrtFile file;
     if (command == "mutex") {

@@ -28,7 +28,8 @@ namespace {
 // output line the report of what it took. Ended by closing the input, or killed.
 class Helper {
 public:
-    Helper(const std::string& machine, const std::vector<std::string>& args) {
+    Helper(const std::string& machine, const std::vector<std::string>& args,
+           const std::string& program = MIVO_PLATFORM_HELPER) {
         int toChild[2];
         int fromChild[2];
         if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0) {
@@ -39,16 +40,15 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, toChild[0], 0);
         posix_spawn_file_actions_adddup2(&actions, fromChild[1], 1);
-        std::vector<std::string> all = {MIVO_PLATFORM_HELPER, machine};
+        std::vector<std::string> all = {program, machine};
         all.insert(all.end(), args.begin(), args.end());
         std::vector<char*> argv;
         for (std::string& a : all) {
             argv.push_back(a.data());
         }
         argv.push_back(nullptr);
-        if (posix_spawn(&m_pid, MIVO_PLATFORM_HELPER, &actions, nullptr, argv.data(), environ) !=
-            0) {
-            ADD_FAILURE() << "cannot start " << MIVO_PLATFORM_HELPER;
+        if (posix_spawn(&m_pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
+            ADD_FAILURE() << "cannot start " << program;
             m_pid = -1;
         }
         posix_spawn_file_actions_destroy(&actions);
@@ -354,6 +354,36 @@ TEST_F(ProcessTest, WindowsAreSeenWhileTheirProcessLives) {
     EXPECT_TRUE(platform::FindTopLevelWindow("DBMS Server"));
     server.Kill();
     EXPECT_FALSE(platform::FindTopLevelWindow("DBMS Server")) << "gone with its process";
+}
+
+// An executable finds its machine by walking up from where it lies, and knows itself by
+// its Windows path there.
+TEST_F(ProcessTest, StartUpFindsTheMachineAroundTheExecutable) {
+    const std::string copy = m_machine.Host("C:\\Pkg\\시험 설치\\Setup.exe");
+    std::filesystem::create_directories(std::filesystem::path(copy).parent_path());
+    std::filesystem::copy_file(MIVO_PLATFORM_HELPER, copy);
+    Helper inside("--startup", {"module"}, copy);
+    EXPECT_EQ(inside.Report(), "0 C:\\Pkg\\시험 설치\\Setup.exe|" + Folder());
+    EXPECT_EQ(inside.Finish(), 0);
+
+    // A machine.ini that cannot be read stops the start with the file and the line.
+    m_machine.WriteHostFile(Folder() + "/machine.ini",
+                            "[drives]\nC = fixed, drive_c\n[nonsense]\n");
+    Helper broken("--startup", {"module"}, copy);
+    const std::string report = broken.Report();
+    EXPECT_EQ(report.rfind("1 ", 0), 0u) << report;
+    EXPECT_NE(report.find("machine.ini"), std::string::npos) << report;
+    EXPECT_NE(report.find('3'), std::string::npos) << report;
+    EXPECT_EQ(broken.Finish(), 1);
+}
+
+TEST_F(ProcessTest, StartUpOutsideAnyMachineSaysHowToMakeOne) {
+    // The build folder lies in no machine.
+    Helper outside("--startup", {"module"});
+    const std::string report = outside.Report();
+    EXPECT_EQ(report.rfind("1 ", 0), 0u) << report;
+    EXPECT_NE(report.find("machine.ini"), std::string::npos) << report;
+    EXPECT_EQ(outside.Finish(), 1);
 }
 
 }  // namespace
