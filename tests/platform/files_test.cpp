@@ -652,6 +652,53 @@ TEST_F(FilesTest, TheCurrentFolderCannotBeRemoved) {
 }
 
 // ---------------------------------------------------------------------------------------
+// The map between Windows paths and host paths.
+
+TEST_F(FilesTest, WindowsPathsMapOntoTheDriveFolders) {
+    Put("C:\\Data\\Report.TXT");
+    struct Row {
+        const char* windows;
+        const char* host;  // as TempMachine::Host names it
+    };
+    const Row rows[] = {
+        {"c:\\data\\REPORT.txt", "C:\\Data\\Report.TXT"},
+        {"C:\\DATA\\new.txt", "C:\\Data\\new.txt"},
+        {"C:\\Data\\.\\..\\Data\\Report.TXT", "C:\\Data\\Report.TXT"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.windows);
+        std::string host;
+        ASSERT_TRUE(platform::posix::HostPathOf(row.windows, host));
+        EXPECT_EQ(std::filesystem::weakly_canonical(host),
+                  std::filesystem::weakly_canonical(Host(row.host)));
+    }
+    std::string windows;
+    ASSERT_TRUE(platform::posix::WindowsPathOf(Host("C:\\Data\\Report.TXT"), windows));
+    EXPECT_EQ(windows, "C:\\Data\\Report.TXT");
+    EXPECT_FALSE(platform::posix::WindowsPathOf("/etc/passwd", windows));
+    std::string host;
+    EXPECT_FALSE(platform::posix::HostPathOf("Q:\\nothing", host));
+}
+
+// ".." cannot climb above a drive's root on Windows: "C:\.." is "C:\". So no path reaches
+// the machine's own files or the rest of the host.
+TEST_F(FilesTest, DotDotStopsAtTheDriveRoot) {
+    Put("C:\\inside.txt", "inside");
+    for (const char* path : {"C:\\..\\machine.ini", "C:\\..\\..\\..\\..\\etc\\passwd",
+                             "C:\\Windows\\..\\..\\registry.reg"}) {
+        SCOPED_TRACE(path);
+        EXPECT_FALSE(platform::FileExists(path));
+        std::string host;
+        if (platform::posix::HostPathOf(path, host)) {
+            const std::string root = std::filesystem::weakly_canonical(Host("C:\\")).string();
+            EXPECT_EQ(std::filesystem::weakly_canonical(host).string().rfind(root, 0), 0u) << host;
+        }
+    }
+    int error = -1;
+    EXPECT_EQ(platformtest::ReadThroughPlatform("C:\\..\\..\\inside.txt", error), "inside");
+}
+
+// ---------------------------------------------------------------------------------------
 // Drives.
 
 TEST(DrivesTest, LogicalDrivesAndTypesComeFromMachineIni) {
