@@ -6,11 +6,13 @@
 //   platform_helper MACHINE window TITLE
 //   platform_helper --startup module             (StartUp, then "ready 0 MODULE|MACHINE" or
 //                                               "ready 1 PROBLEM"; ends at once)
+//   platform_helper MACHINE regwrite NAME COUNT  (writes COUNT registry values, reports)
 //   platform_helper MACHINE cwd PATH             (reports "ready <0|error> <current folder>")
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/posix/machine.h"
 #include "platform/process.h"
+#include "platform/registry.h"
 #include "platform/startup.h"
 
 #include <cstdio>
@@ -53,6 +55,22 @@ int main(int argc, char** argv) {
         std::printf("ready %d\n", platform::FindTopLevelWindow(argv[3]) ? 0 : 1);
     } else if (command == "open" && argc == 5) {
         std::printf("ready %d\n", file.Open(argv[3], platform::CrtFile::kRead, std::atoi(argv[4])));
+    } else if (command == "regwrite" && argc == 5) {
+        // Writes COUNT values v0, v1, ... into SOFTWARE\Race\NAME, one write per call.
+        long result = 0;
+        for (int i = 0; i < std::atoi(argv[4]) && result == 0; ++i) {
+            platform::RegistryHandle key = nullptr;
+            result = platform::CreateRegistryKey(platform::LocalMachineRoot(),
+                                                 std::string("SOFTWARE\\Race\\") + argv[3], 0,
+                                                 platform::kKeyAllAccess, &key);
+            if (result == 0) {
+                const uint8_t value[4] = {static_cast<uint8_t>(i), 0, 0, 0};
+                result = platform::SetRegistryValue(key, "v" + std::to_string(i),
+                                                    platform::kRegDword, value, 4);
+                platform::CloseRegistryKey(key);
+            }
+        }
+        std::printf("ready %ld\n", result);
     } else if (command == "cwd") {
         std::string current;
         const bool changed = platform::ChangeCurrentFolder(argv[3]);

@@ -5,6 +5,7 @@
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/posix/machine.h"
+#include "platform/registry.h"
 #include "temp_machine.h"
 
 #include <fcntl.h>
@@ -17,6 +18,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -384,6 +386,42 @@ TEST_F(ProcessTest, StartUpOutsideAnyMachineSaysHowToMakeOne) {
     EXPECT_EQ(report.rfind("1 ", 0), 0u) << report;
     EXPECT_NE(report.find("machine.ini"), std::string::npos) << report;
     EXPECT_EQ(outside.Finish(), 1);
+}
+
+// Several processes writing the registry at once: each write reads, changes and replaces
+// the whole registry.reg, so without the lock writes of one process would undo another's.
+TEST_F(ProcessTest, ConcurrentRegistryWritersLoseNothing) {
+    constexpr int kWriters = 4;
+    constexpr int kValues = 40;
+    std::vector<std::unique_ptr<Helper>> writers;
+    for (int w = 0; w < kWriters; ++w) {
+        writers.push_back(std::make_unique<Helper>(
+            Folder(), std::vector<std::string>{"regwrite", "W" + std::to_string(w),
+                                               std::to_string(kValues)}));
+    }
+    for (auto& writer : writers) {
+        EXPECT_EQ(writer->Report(), "0");
+        EXPECT_EQ(writer->Finish(), 0);
+    }
+    for (int w = 0; w < kWriters; ++w) {
+        platform::RegistryHandle key = nullptr;
+        ASSERT_EQ(platform::OpenRegistryKey(platform::LocalMachineRoot(),
+                                            "SOFTWARE\\Race\\W" + std::to_string(w), 0,
+                                            platform::kKeyQueryValue, &key),
+                  0);
+        int missing = 0;
+        for (int i = 0; i < kValues; ++i) {
+            uint8_t value[4] = {0xFF, 0xFF, 0xFF, 0xFF};
+            uint32_t size = 4;
+            if (platform::QueryRegistryValue(key, "v" + std::to_string(i), nullptr, value, &size) !=
+                    0 ||
+                value[0] != i) {
+                ++missing;
+            }
+        }
+        platform::CloseRegistryKey(key);
+        EXPECT_EQ(missing, 0) << "writer " << w;
+    }
 }
 
 }  // namespace
