@@ -280,6 +280,11 @@ TEST_F(FilesTest, FolderAttributesAndMissingPaths) {
     ASSERT_TRUE(platform::ChangeFileAttributes("C:\\Box", platform::kAttrHidden));
     EXPECT_EQ(platform::FileAttributes("C:\\Box"),
               platform::kAttrDirectory | platform::kAttrHidden);
+    platform::FileStatus folderStatus;
+    ASSERT_TRUE(platform::ReadFileStatus("c:\\BOX", folderStatus));
+    EXPECT_EQ(folderStatus.size, 0u);
+    EXPECT_EQ(folderStatus.attributes, platform::kAttrDirectory | platform::kAttrHidden);
+    EXPECT_GT(folderStatus.modified, 0);
 
     struct Row {
         const char* path;
