@@ -234,7 +234,6 @@ TEST_F(CrtFileTest, SetModificationTime) {
 // The C runtime opens files without FILE_SHARE_DELETE, and CopyFileW opens its source for
 // reading and its target for writing: the file services meet open descriptors with 32.
 TEST_F(CrtFileTest, OpenFilesMeetTheFileServicesWithSharingViolations) {
-    Put("C:\\Open\\held.bin", "held");
     Put("C:\\Open\\source.bin", "source");
     struct Row {
         const char* what;
@@ -252,6 +251,7 @@ TEST_F(CrtFileTest, OpenFilesMeetTheFileServicesWithSharingViolations) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
+        Put("C:\\Open\\held.bin", "held");
         CrtFile holder;
         ASSERT_EQ(holder.Open("C:\\Open\\held.bin", row.access, row.share), 0);
         platform::SetLastErrorCode(0);
