@@ -1,7 +1,10 @@
 // Shell links and shell notifications on the simulated machine. A link is the binary Shell
 // Link file Windows writes ([MS-SHLLINK]): header, LinkInfo (volume and local path, in the
 // ANSI code page and in UTF-16) and the UTF-16 string data, so Windows opens it and lnkinfo
-// reads it. The notification has no desktop to redraw here; it is recorded in run/shell.log.
+// reads it. No LinkTargetIDList is written: Windows resolves a link by its LinkInfo alone,
+// while an item list that differed from what the shell would build for the file (short
+// names, item dates) would be taken first and could send the link astray.
+// The notification has no desktop to redraw here; it is recorded in run/shell.log.
 #include <fcntl.h>
 #include <iconv.h>
 #include <sys/stat.h>
