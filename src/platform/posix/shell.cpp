@@ -75,12 +75,6 @@ public:
         const auto* p = static_cast<const uint8_t*>(data);
         m_data.insert(m_data.end(), p, p + size);
     }
-    void Put32At(size_t offset, uint32_t v) {
-        for (int i = 0; i < 4; ++i) {
-            m_data[offset + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
-        }
-    }
-    size_t Size() const { return m_data.size(); }
     const std::vector<uint8_t>& Data() const { return m_data; }
 
 private:
