@@ -739,4 +739,13 @@ bool CrtFile::SetModificationTime(int64_t seconds) {
     return true;
 }
 
+bool LibraryFilePath(const std::string& path, std::string& libraryPath) {
+    HostPath resolved;
+    if (!Resolve(path, resolved)) {
+        return false;
+    }
+    libraryPath = resolved.host;
+    return true;
+}
+
 }  // namespace platform
