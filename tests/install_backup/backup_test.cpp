@@ -24,7 +24,6 @@
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <regex>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -153,7 +152,18 @@ private:
 // read-only and hidden bits, so that "unchanged" means byte for byte.
 using Snapshot = std::map<std::string, std::string>;
 
-constexpr const char* kBackupPattern = "VemraExamDB_[0-9]{10}_Inst";
+// True for "VemraExamDB_" + ten digits + "_Inst", the name of a backup folder.
+bool IsBackupFolderName(const std::string& name) {
+    const std::string prefix = "VemraExamDB_";
+    const std::string suffix = "_Inst";
+    if (name.size() != prefix.size() + 10 + suffix.size() || name.rfind(prefix, 0) != 0 ||
+        name.compare(prefix.size() + 10, suffix.size(), suffix) != 0) {
+        return false;
+    }
+    return std::all_of(name.begin() + static_cast<long>(prefix.size()),
+                       name.begin() + static_cast<long>(prefix.size()) + 10,
+                       [](char c) { return c >= '0' && c <= '9'; });
+}
 
 std::string StampOf(const platform::LocalTime& t) {
     return platform::StringPrintf("%02d%02d%02d%02d%02d", t.month, t.day, t.hour, t.minute,
@@ -283,7 +293,7 @@ TEST_F(BackupTest, EveryFixedDriveIsBackedUpWithOneStampAndOnlyTheTargetIsRemove
     const std::vector<std::string> onC = BackupFolders('C');
     ASSERT_EQ(onC.size(), 1u);
     const std::string name = onC[0];
-    EXPECT_TRUE(std::regex_match(name, std::regex(kBackupPattern))) << name;
+    EXPECT_TRUE(IsBackupFolderName(name)) << name;
     const std::string stamp = name.substr(12, 10);
     EXPECT_LE(before, stamp);
     EXPECT_GE(after, stamp);
