@@ -349,7 +349,7 @@ TEST_F(BackupTest, TwoRunsInOneSecondWriteIntoOneBackupFolder) {
     GTEST_SKIP() << "no two runs fell into one second in five attempts";
 }
 
-// ---- The mend: nothing is deleted that the backup did not copy
+// ---- Nothing is deleted that the backup did not copy
 
 TEST_F(BackupTest, AFullDiskKeepsTheInstalledDataAndRefusesTheInstallation) {
     // Drive C on a small file system: the installation fits, its backup beside it does not.
