@@ -134,6 +134,39 @@ bool HoldByte(int fd, off_t which) {
     return fcntl(fd, F_OFD_SETLK, &lock) == 0;
 }
 
+// The share-mode descriptor of a copy's source: CopyFileW opens the source for reading, so
+// another open that denies reading refuses the copy with a sharing violation, and while the
+// copy reads, no open that denies reading gets in. Closed with the object.
+class SourceReadShare {
+public:
+    explicit SourceReadShare(const std::string& host)
+        : m_fd(open(host.c_str(), O_RDONLY | O_CLOEXEC)) {
+        if (m_fd < 0) {
+            return;
+        }
+        flock(m_fd, LOCK_EX);
+        m_denied = ByteHeld(m_fd, kDeniesRead);
+        if (!m_denied) {
+            HoldByte(m_fd, kHasRead);
+        }
+        flock(m_fd, LOCK_UN);
+    }
+    ~SourceReadShare() {
+        if (m_fd >= 0) {
+            close(m_fd);
+        }
+    }
+    SourceReadShare(const SourceReadShare&) = delete;
+    SourceReadShare& operator=(const SourceReadShare&) = delete;
+
+    /// True when another open of the source denies reading it.
+    bool Denied() const { return m_denied; }
+
+private:
+    int m_fd;               // lock descriptor, -1 when the source could not be opened
+    bool m_denied = false;  // another open holds the deny-read byte
+};
+
 // True when some open of the file is in the way of deleting it (the C runtime never lets
 // others delete a file it holds open).
 bool FileIsOpen(const std::string& host) {
@@ -297,6 +330,10 @@ bool CopyOneFile(const std::string& source, const std::string& target, bool fail
         }
     } else if (!to.parentExists) {
         return Fail(kErrorPathNotFound);
+    }
+    const SourceReadShare share(from.host);
+    if (share.Denied()) {
+        return Fail(kErrorSharingViolation);
     }
     const int in = open(from.host.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) {
