@@ -328,6 +328,11 @@ bool CopyOneFile(const std::string& source, const std::string& target, bool fail
                 return Fail(kErrorAccessDenied);
             }
         }
+        // The copy writes the target through a handle that shares nothing: any open of it
+        // is in the way.
+        if (FileIsOpen(to.host)) {
+            return Fail(kErrorSharingViolation);
+        }
     } else if (!to.parentExists) {
         return Fail(kErrorPathNotFound);
     }
