@@ -229,7 +229,9 @@ bool CZipEntry::ReadLocalHeader(CZipSource& storage, uint32_t ignoredChecks) {
     if (!m_localExtra.Parse(variable.Data() + m_localNameLength, extraLength)) {
         return false;
     }
-    if (const CZipExtraField* zip64 = m_localExtra.Find(kExtraZip64)) {
+    const CZipExtraField* zip64 = m_localExtra.Find(kExtraZip64);
+    m_localZip64 = zip64 != nullptr;
+    if (zip64 != nullptr) {
         if (zip64->data.Size() < 16) {
             return false;
         }
