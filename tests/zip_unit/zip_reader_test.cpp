@@ -356,6 +356,51 @@ TEST_F(ZipReaderTest, EntriesThatCannotBeOpenedWriteNothing) {
     EXPECT_FALSE(Exists("C:\\out\\amiga.txt"));
 }
 
+TEST_F(ZipReaderTest, LocalHeadersMustAgreeUnlessTheCheckIsIgnored) {
+    const uint32_t base = CZipDirectory::kDefaultIgnoredChecks;
+    struct Case {
+        const char* what;
+        Entry entry;
+        uint32_t mask;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"agreeing", {}, base, true},
+        {"method", {.localMethod = 8}, base, false},
+        {"method ignored", {.localMethod = 8}, base | CZipDirectory::kCheckMethod, true},
+        {"CRC", {.localCrcXor = 1}, base, false},
+        {"CRC ignored", {.localCrcXor = 1}, base | CZipDirectory::kCheckLocalCrc, true},
+        {"CRC, sizes bit", {.localCrcXor = 1}, base | CZipDirectory::kCheckSizes, true},
+        {"size", {.localSizeDelta = 1}, base, false},
+        {"size ignored", {.localSizeDelta = 1}, base | CZipDirectory::kCheckSizes, true},
+        {"size, CRC bit", {.localSizeDelta = 1}, base | CZipDirectory::kCheckLocalCrc, true},
+        {"compressed size 0", {.localCompressedZero = true}, base, true},
+        {"flags", {.localFlags = 0x2}, base, false},
+        {"flags ignored", {.localFlags = 0x2}, base | CZipDirectory::kCheckFlags, true},
+        {"high flags differ", {.localFlags = 0x800}, base, true},
+        {"data descriptor: CRC and sizes not compared",
+         {.flags = 0x8, .localCrcXor = 1, .localSizeDelta = 1},
+         base,
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Entry entry = c.entry;
+        entry.name = "a.txt";
+        entry.data = "abc";
+        Write("C:\\a.zip", ziptest::Build({entry}));
+        CZipReader reader;
+        ASSERT_TRUE(reader.Open("C:\\a.zip", CZipReader::kModeOpen, c.mask));
+        int code = ErrorCode([&] { EXPECT_TRUE(reader.ExtractEntry(0, "C:\\out")); });
+        EXPECT_EQ(code, c.accepted ? -1 : CZipError::kBadArchive);
+        reader.Close(CZipReader::kCloseAfterException);
+        if (c.accepted) {
+            EXPECT_EQ(Read("C:\\out\\a.txt"), "abc");
+        }
+        std::filesystem::remove_all(m_machine.Host("C:\\out"));
+    }
+}
+
 TEST_F(ZipReaderTest, DataDescriptorsAreComparedOnlyWhenTheCheckIsOn) {
     // Info-ZIP zip writes data descriptors when it writes to a pipe.
     std::string host = m_machine.Host("C:\\dd.zip");
