@@ -249,6 +249,7 @@ bool MakeFolder(const std::string& path) {
     if (mkdir(p.host.c_str(), 0777) != 0) {
         return FailErrno(errno == ENOENT ? ENOTDIR : errno);
     }
+    NoteNameAdded(p.host);
     SetLastErrorCode(kErrorSuccess);
     return true;
 }
@@ -276,6 +277,7 @@ bool RemoveFolder(const std::string& path) {
     if (rmdir(p.host.c_str()) != 0) {
         return FailErrno(errno);
     }
+    NoteNameRemoved(p.host);
     SetLastErrorCode(kErrorSuccess);
     return true;
 }
@@ -298,6 +300,7 @@ bool RemoveFile(const std::string& path) {
     if (unlink(p.host.c_str()) != 0) {
         return FailErrno(errno);
     }
+    NoteNameRemoved(p.host);
     SetLastErrorCode(kErrorSuccess);
     return true;
 }
@@ -350,6 +353,9 @@ bool CopyOneFile(const std::string& source, const std::string& target, bool fail
         close(in);
         return FailErrno(e);
     }
+    if (!to.exists) {
+        NoteNameAdded(to.host);
+    }
     std::vector<char> buffer(1 << 20);
     bool ok = true;
     int failure = 0;
@@ -383,6 +389,7 @@ bool CopyOneFile(const std::string& source, const std::string& target, bool fail
     close(in);
     if (!ok) {
         unlink(to.host.c_str());
+        NoteNameRemoved(to.host);
         return FailErrno(failure);
     }
     // The copy carries the source's attributes, with archive set as Windows sets it.
@@ -420,6 +427,8 @@ bool MoveOneFile(const std::string& source, const std::string& target) {
     if (rename(from.host.c_str(), to.host.c_str()) != 0) {
         return FailErrno(errno);
     }
+    NoteNameRemoved(from.host);
+    NoteNameAdded(to.host);
     SetLastErrorCode(kErrorSuccess);
     return true;
 }
@@ -451,6 +460,8 @@ bool ReplaceOneFile(const std::string& source, const std::string& target) {
     if (rename(from.host.c_str(), to.host.c_str()) != 0) {
         return FailErrno(errno);
     }
+    NoteNameRemoved(from.host);
+    NoteNameAdded(to.host);
     SetLastErrorCode(kErrorSuccess);
     return true;
 }
@@ -696,6 +707,9 @@ int CrtFile::Open(const std::string& path, int flags, int share) {
             close(lockFd);
         }
         return fail(CrtFromErrno(e), Win32FromErrno(e));
+    }
+    if (!exists) {
+        NoteNameAdded(p.host);
     }
     m_fd = fd;
     m_shareLock = lockFd;
