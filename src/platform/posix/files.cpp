@@ -406,7 +406,11 @@ bool CopyOneFile(const std::string& source, const std::string& target, bool fail
     return true;
 }
 
-bool MoveOneFile(const std::string& source, const std::string& target) {
+namespace {
+
+// MoveFileExW: renames on one drive; an existing target is replaced only with `replace`
+// (and never when it is a folder, read-only or open elsewhere).
+bool RenameFile(const std::string& source, const std::string& target, bool replace) {
     HostPath from;
     HostPath to;
     if (!Resolve(source, from) || !Resolve(target, to)) {
@@ -415,14 +419,24 @@ bool MoveOneFile(const std::string& source, const std::string& target) {
     if (!from.exists) {
         return Fail(MissingCode(from));
     }
-    if (to.exists && to.host != from.host) {
-        return Fail(kErrorAlreadyExists);
-    }
     if (!to.parentExists) {
         return Fail(kErrorPathNotFound);
     }
     if (from.drive != to.drive) {
         return Fail(17);  // ERROR_NOT_SAME_DEVICE
+    }
+    if (to.exists && to.host != from.host) {
+        if (!replace) {
+            return Fail(kErrorAlreadyExists);
+        }
+        struct stat tst {};
+        if (stat(to.host.c_str(), &tst) == 0 &&
+            (S_ISDIR(tst.st_mode) || IsReadOnlyMode(tst.st_mode))) {
+            return Fail(kErrorAccessDenied);
+        }
+        if (FileIsOpen(to.host)) {
+            return Fail(kErrorSharingViolation);
+        }
     }
     if (rename(from.host.c_str(), to.host.c_str()) != 0) {
         return FailErrno(errno);
@@ -433,37 +447,14 @@ bool MoveOneFile(const std::string& source, const std::string& target) {
     return true;
 }
 
+}  // namespace
+
+bool MoveOneFile(const std::string& source, const std::string& target) {
+    return RenameFile(source, target, false);
+}
+
 bool ReplaceOneFile(const std::string& source, const std::string& target) {
-    HostPath from;
-    HostPath to;
-    if (!Resolve(source, from) || !Resolve(target, to)) {
-        return false;
-    }
-    struct stat st {};
-    if (!from.exists || stat(from.host.c_str(), &st) != 0) {
-        return Fail(MissingCode(from));
-    }
-    if (!to.parentExists) {
-        return Fail(kErrorPathNotFound);
-    }
-    if (from.drive != to.drive) {
-        return Fail(17);  // ERROR_NOT_SAME_DEVICE
-    }
-    struct stat tst {};
-    if (to.exists && stat(to.host.c_str(), &tst) == 0 &&
-        (S_ISDIR(tst.st_mode) || IsReadOnlyMode(tst.st_mode))) {
-        return Fail(kErrorAccessDenied);
-    }
-    if (to.exists && FileIsOpen(to.host)) {
-        return Fail(kErrorSharingViolation);
-    }
-    if (rename(from.host.c_str(), to.host.c_str()) != 0) {
-        return FailErrno(errno);
-    }
-    NoteNameRemoved(from.host);
-    NoteNameAdded(to.host);
-    SetLastErrorCode(kErrorSuccess);
-    return true;
+    return RenameFile(source, target, true);
 }
 
 // ---- enumeration ----
