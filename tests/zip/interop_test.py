@@ -1,0 +1,340 @@
+#!/usr/bin/env python3
+"""Interoperability of mivo-zip with archives that real tools write.
+
+Each case makes an archive at test time with Info-ZIP zip, 7z, bsdtar or python3's zipfile,
+extracts it once with a reference extractor (unzip, 7z or bsdtar) and once with
+`mivo-zip extract`, and compares the two trees: the same names, the same bytes and the same
+modification times. MS-DOS times have 2-second resolution and Info-ZIP rounds odd seconds up,
+so a file whose reference time is odd may differ by one second; even times must match exactly.
+Every tool runs under the same TZ, one with daylight saving, so local-time conversion counts.
+
+  interop_test.py --tool PATH --case NAME     run one case (CTest runs one per test)
+  interop_test.py --list                      print the case names
+  interop_test.py --seeds DIR                 write the small archives to DIR (fuzz corpus)
+"""
+
+import argparse
+import os
+import random
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import zipfile
+
+# A zone with daylight saving: a reader that ignores it is an hour off for half the files.
+TZ = "Europe/Berlin"
+
+def local_time(*fields):
+    """Seconds since 1970 for a local wall-clock time in TZ."""
+    return int(time.mktime(tuple(fields) + (0, 0, -1)))
+
+
+def write(path, data, mtime):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as out:
+        out.write(data)
+    os.utime(path, (mtime, mtime))
+
+
+def make_tree(root, names="ascii", many=0):
+    """The files to archive. `names`: "ascii", "utf8" (Hangul and accents), "hangul"
+    (Hangul only, encodable in CP949). `many`: that many extra small files."""
+    rng = random.Random(3)
+    # Even seconds (MS-DOS resolution), one time in winter and one in summer time.
+    winter = local_time(2023, 1, 15, 9, 30, 12)
+    summer = local_time(2024, 7, 3, 23, 59, 58)
+    text = "".join("line %d of the exam data, 계정과목 %d\n" % (i, i * 7) for i in range(9000))
+    pages = b"".join(
+        bytes([i % 251]) * 64 + rng.randbytes(32) + b"\0" * 4000 for i in range(60)
+    )
+    write(os.path.join(root, "readme.txt"), b"exam package\n", winter)
+    write(os.path.join(root, "empty.dat"), b"", summer)
+    write(os.path.join(root, "data", "pages.db"), pages, summer)  # > 128 KiB, compressible
+    write(os.path.join(root, "data", "text", "accounts.txt"), text.encode(), winter)
+    write(os.path.join(root, "bin", "random.bin"), rng.randbytes(300_000), summer)  # stored-ish
+    write(os.path.join(root, "with space", "a b.txt"), b"spaces in names\n", winter + 86400)
+    os.makedirs(os.path.join(root, "empty folder"))
+    if names == "utf8":
+        write(os.path.join(root, "한글 폴더", "세무1급.txt"), "세무 1급\n".encode(), summer)
+        write(os.path.join(root, "Prüfung", "résumé.txt"), b"accents\n", winter)
+    elif names == "hangul":
+        write(os.path.join(root, "한글 폴더", "세무1급.txt"), "세무 1급\n".encode(), summer)
+        write(os.path.join(root, "회계2급.dat"), rng.randbytes(1000), winter)
+    for i in range(many):
+        write(os.path.join(root, "many", "d%02d" % (i % 40), "f%05d.txt" % i),
+              ("entry %d\n" % i).encode() * (i % 7), winter + 2 * (i % 1000))
+
+
+def run(args, cwd=None, stdin=None, ok=(0,), shell=False):
+    result = subprocess.run(args, cwd=cwd, stdin=stdin, shell=shell,
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    if result.returncode not in ok:
+        raise RuntimeError("%s exited %d:\n%s%s" % (
+            args, result.returncode, result.stdout.decode(errors="replace"),
+            result.stderr.decode(errors="replace")))
+    return result
+
+
+# ---- archive makers: each makes the archive(s) in `work` from the tree `src` and returns the
+# path that mivo-zip is given and the path the reference extractor is given.
+
+def infozip(*options):
+    def make(src, work):
+        archive = os.path.join(work, "a.zip")
+        run(["zip", "-q", "-r", *options, archive, "."], cwd=src)
+        return archive, archive
+    return make
+
+
+def infozip_streamed(src, work):
+    # Output to a pipe: zip cannot seek back, so every entry gets a data descriptor.
+    archive = os.path.join(work, "a.zip")
+    run("zip -q -r - . | cat > '%s'" % archive, cwd=src, shell=True)
+    return archive, archive
+
+
+def infozip_stdin(src, work):
+    # One entry read from standard input ("-") and written to a pipe.
+    archive = os.path.join(work, "a.zip")
+    data = os.path.join(src, "data", "text", "accounts.txt")
+    run("zip -q - - < '%s' | cat > '%s'" % (data, archive), cwd=src, shell=True)
+    return archive, archive
+
+
+def self_extracting(adjust):
+    def make(src, work):
+        plain = os.path.join(work, "plain.zip")
+        run(["zip", "-q", "-r", plain, "."], cwd=src)
+        archive = os.path.join(work, "setup.exe.zip")
+        stub = b"MZ" + random.Random(5).randbytes(40_000)  # stands for the stub program
+        with open(archive, "wb") as out, open(plain, "rb") as body:
+            out.write(stub + body.read())
+        if adjust:
+            run(["zip", "-q", "-A", archive])  # offsets then count from the file's start
+        return archive, archive
+    return make
+
+
+def sevenzip(*options):
+    def make(src, work):
+        archive = os.path.join(work, "a.zip")
+        run(["7z", "a", "-tzip", *options, archive, "."], cwd=src)
+        return archive, archive
+    return make
+
+
+def sevenzip_volumes(src, work):
+    # Binary split: the archive cut into a.zip.001, a.zip.002, ...; mivo-zip is given the
+    # last part, whose extension tells how many parts there are.
+    base = os.path.join(work, "a.zip")
+    run(["7z", "a", "-tzip", "-v64k", base, "."], cwd=src)
+    parts = sorted(p for p in os.listdir(work) if p.startswith("a.zip."))
+    if len(parts) < 3:
+        raise RuntimeError("7z made only %s" % parts)
+    return os.path.join(work, parts[-1]), os.path.join(work, parts[0])
+
+
+def bsdtar(*options, pipe=False):
+    def make(src, work):
+        archive = os.path.join(work, "a.zip")
+        opts = ["--options", ",".join(options)] if options else []
+        if pipe:
+            run("bsdtar --format zip %s -cf - . | cat > '%s'" % (" ".join(opts), archive),
+                cwd=src, shell=True)
+        else:
+            run(["bsdtar", "--format", "zip", *opts, "-cf", archive, "."], cwd=src)
+        return archive, archive
+    return make
+
+
+def python_zipfile(method):
+    def make(src, work):
+        archive = os.path.join(work, "a.zip")
+        with zipfile.ZipFile(archive, "w", compression=method) as z:
+            for folder, dirs, files in os.walk(src):
+                dirs.sort()
+                for name in sorted(dirs) + sorted(files):
+                    full = os.path.join(folder, name)
+                    z.write(full, os.path.relpath(full, src))
+        return archive, archive
+    return make
+
+
+# ---- reference extractors
+
+def unzip(archive, out):
+    # 1: warnings only (unzip warns about bytes in front of a self-extracting archive).
+    run(["unzip", "-q", "-o", archive, "-d", out], ok=(0, 1))
+
+
+def sevenzip_x(archive, out):
+    run(["7z", "x", "-y", "-o" + out, archive])
+
+
+def bsdtar_x(*options):
+    def extract(archive, out):
+        os.makedirs(out, exist_ok=True)
+        opts = ["--options", ",".join(options)] if options else []
+        run(["bsdtar", *opts, "-xf", archive], cwd=out)
+    return extract
+
+
+# One line per case: name, tree, archive maker, reference extractor.
+CASES = [
+    ("infozip-deflate", "utf8", infozip(), unzip),
+    ("infozip-stored", "ascii", infozip("-0"), unzip),
+    ("infozip-bzip2", "ascii", infozip("-Z", "bzip2"), unzip),
+    ("infozip-zip64", "ascii", infozip("-fz"), unzip),
+    ("infozip-split", "ascii", infozip("-s", "64k"), sevenzip_x),
+    ("infozip-streamed", "ascii", infozip_streamed, unzip),
+    ("infozip-stdin", "ascii", infozip_stdin, unzip),
+    ("infozip-sfx-adjusted", "ascii", self_extracting(adjust=True), unzip),
+    ("infozip-sfx-unadjusted", "ascii", self_extracting(adjust=False), unzip),
+    ("7z-deflate", "ascii", sevenzip(), sevenzip_x),
+    ("7z-volumes", "ascii", sevenzip_volumes, sevenzip_x),
+    ("7z-bzip2", "ascii", sevenzip("-mm=BZip2"), sevenzip_x),
+    ("7z-utf8-names", "utf8", sevenzip(), sevenzip_x),
+    ("bsdtar-zip64", "ascii", bsdtar("zip:zip64"), bsdtar_x()),
+    ("bsdtar-descriptors", "utf8", bsdtar(pipe=True), bsdtar_x()),
+    ("bsdtar-cp949-names", "hangul", bsdtar("hdrcharset=CP949"), bsdtar_x("hdrcharset=CP949")),
+    ("python-bzip2", "ascii", python_zipfile(zipfile.ZIP_BZIP2), unzip),
+    ("python-many-entries", "many", python_zipfile(zipfile.ZIP_DEFLATED), unzip),
+]
+
+
+def snapshot(root):
+    """{relative path bytes: ("d",) or ("f", contents, mtime)} of a tree."""
+    tree = {}
+    root_b = os.fsencode(root)
+    for folder, dirs, files in os.walk(root_b):
+        for name in dirs:
+            tree[os.path.relpath(os.path.join(folder, name), root_b)] = ("d",)
+        for name in files:
+            full = os.path.join(folder, name)
+            with open(full, "rb") as f:
+                tree[os.path.relpath(full, root_b)] = ("f", f.read(), int(os.stat(full).st_mtime))
+    return tree
+
+
+def compare(reference, extracted):
+    """The differences between two snapshots, as text lines (none when they agree)."""
+    problems = []
+    for path in sorted(set(reference) | set(extracted)):
+        shown = path.decode(errors="backslashreplace")
+        if path not in extracted:
+            problems.append("missing: %s" % shown)
+        elif path not in reference:
+            problems.append("extra: %s" % shown)
+        elif reference[path][0] != extracted[path][0]:
+            problems.append("file or folder differs: %s" % shown)
+        elif reference[path][0] == "f":
+            if reference[path][1] != extracted[path][1]:
+                problems.append("contents differ: %s (%d and %d bytes)" % (
+                    shown, len(reference[path][1]), len(extracted[path][1])))
+            want, got = reference[path][2], extracted[path][2]
+            if abs(want - got) > want % 2:
+                problems.append("mtime differs: %s (reference %s, mivo-zip %s)" % (
+                    shown, time.ctime(want), time.ctime(got)))
+    return problems
+
+
+def run_case(tool, case, keep=False):
+    name, names, make, reference = case
+    work = tempfile.mkdtemp(prefix="mivo-interop-")
+    try:
+        src = os.path.join(work, "src")
+        os.makedirs(src)
+        if names == "many":
+            make_tree(src, "ascii", many=3000)
+        else:
+            make_tree(src, names)
+        archives = os.path.join(work, "archive")
+        os.makedirs(archives)
+        mivo_path, reference_path = make(src, archives)
+        ref_out = os.path.join(work, "reference")
+        reference(reference_path, ref_out)
+        mivo_out = os.path.join(work, "mivo")
+        os.makedirs(mivo_out)
+        result = subprocess.run([tool, "extract", mivo_path, mivo_out],
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        problems = []
+        if result.returncode != 0:
+            problems.append("mivo-zip extract exited %d: %s" % (
+                result.returncode, result.stderr.decode(errors="replace").strip()))
+        ref_tree = snapshot(ref_out)
+        if name != "infozip-stdin":
+            # The reference must give back the source tree, or the case tests nothing.
+            problems += ["reference extractor: " + p for p in compare(snapshot(src), ref_tree)]
+        elif set(ref_tree) != {b"-"}:
+            problems.append("reference extractor: expected the one entry \"-\"")
+        problems += compare(ref_tree, snapshot(mivo_out))
+        # `test` reads the same archive without writing and must agree that it is sound.
+        tested = subprocess.run([tool, "test", mivo_path],
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        if tested.returncode != 0:
+            problems.append("mivo-zip test exited %d: %s" % (
+                tested.returncode, tested.stderr.decode(errors="replace").strip()))
+        return problems
+    finally:
+        if keep:
+            print("kept", work)
+        else:
+            shutil.rmtree(work, ignore_errors=True)
+
+
+def write_seeds(folder):
+    """The archives of every case small enough to seed a fuzzer (at most 64 KiB)."""
+    os.makedirs(folder, exist_ok=True)
+    work = tempfile.mkdtemp(prefix="mivo-seeds-")
+    try:
+        src = os.path.join(work, "src")
+        os.makedirs(src)
+        write(os.path.join(src, "a.txt"), b"exam data " * 300, local_time(2024, 3, 1, 8, 0, 0))
+        write(os.path.join(src, "sub", "b.bin"), random.Random(1).randbytes(700),
+              local_time(2023, 8, 1, 8, 0, 0))
+        write(os.path.join(src, "한글.txt"), "세무\n".encode(), local_time(2023, 8, 1, 8, 0, 2))
+        for name, _, make, _ in CASES:
+            if name in ("7z-volumes", "infozip-split"):
+                continue  # several files; the fuzzer feeds one
+            out = os.path.join(work, name)
+            os.makedirs(out)
+            archive, _ = make(src, out)
+            if os.path.getsize(archive) <= 65536:
+                shutil.copy(archive, os.path.join(folder, name + ".zip"))
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--tool")
+    parser.add_argument("--case")
+    parser.add_argument("--list", action="store_true")
+    parser.add_argument("--seeds")
+    parser.add_argument("--keep", action="store_true", help="keep the work folder")
+    options = parser.parse_args()
+    os.environ["TZ"] = TZ
+    time.tzset()
+    os.environ["LC_ALL"] = "C.UTF-8"
+    if options.list:
+        print("\n".join(c[0] for c in CASES))
+        return 0
+    if options.seeds:
+        write_seeds(options.seeds)
+        return 0
+    case = next((c for c in CASES if c[0] == options.case), None)
+    if case is None or not options.tool:
+        parser.error("give --tool and one of the cases of --list")
+    problems = run_case(os.path.abspath(options.tool), case, options.keep)
+    for line in problems[:40]:
+        print(line)
+    if len(problems) > 40:
+        print("... and %d more" % (len(problems) - 40))
+    print("%s: %s" % (case[0], "FAILED" if problems else "passed"))
+    return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
