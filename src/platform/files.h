@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace platform {
@@ -33,11 +34,11 @@ bool FileExists(const std::string& path);
 
 /// What CFile::GetStatus reports of a file or folder; times are seconds since 1970 UTC.
 struct FileStatus {
-    int64_t modified = 0;       // last write time
-    int64_t created = 0;        // creation time (the host's change time on POSIX)
-    int64_t accessed = 0;       // last access time
-    uint64_t size = 0;          // bytes; 0 for folders
-    uint32_t attributes = 0;    // as FileAttributes
+    int64_t modified = 0;     // last write time
+    int64_t created = 0;      // creation time (the host's change time on POSIX)
+    int64_t accessed = 0;     // last access time
+    uint64_t size = 0;        // bytes; 0 for folders
+    uint32_t attributes = 0;  // as FileAttributes
 };
 
 /// CFile::GetStatus: false with LastError when the path cannot be read.
@@ -62,10 +63,10 @@ bool MoveOneFile(const std::string& source, const std::string& target);
 
 /// One entry of an enumeration (WIN32_FIND_DATAW).
 struct FindData {
-    std::string name;          // the entry's name as stored
-    uint32_t attributes = 0;   // as FileAttributes
-    uint64_t size = 0;         // bytes; 0 for folders
-    int64_t modified = 0;      // seconds since 1970 UTC
+    std::string name;         // the entry's name as stored
+    uint32_t attributes = 0;  // as FileAttributes
+    uint64_t size = 0;        // bytes; 0 for folders
+    int64_t modified = 0;     // seconds since 1970 UTC
 };
 
 /// FindFirstFileW / FindNextFileW / FindClose. The pattern is a folder path followed by a
@@ -87,7 +88,7 @@ public:
 
 private:
     struct State;
-    State* m_state = nullptr;  // owned; null when closed
+    std::unique_ptr<State> m_state;  // the listing; null when closed
 };
 
 /// GetCurrentDirectoryW: the process's Windows current folder (no trailing backslash
@@ -162,8 +163,8 @@ public:
     bool IsOpen() const { return m_fd >= 0; }
 
 private:
-    int m_fd = -1;        // host descriptor, -1 when closed
-    int m_shareLock = -1; // descriptor holding the share-mode lock, -1 when none
+    int m_fd = -1;         // host descriptor, -1 when closed
+    int m_shareLock = -1;  // descriptor holding the share-mode lock, -1 when none
 };
 
 }  // namespace platform

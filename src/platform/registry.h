@@ -38,8 +38,8 @@ long CreateRegistryKey(RegistryHandle root, const std::string& subkey, uint32_t 
 /// terminator) into `data`. `size` holds the buffer size on entry and the value's size on
 /// return. 2 when the value is missing, 234 (more data) when the buffer is too small, in
 /// which case the buffer's contents are left as they were. `type` and `data` may be null.
-long QueryRegistryValue(RegistryHandle key, const std::string& name, uint32_t* type,
-                        uint8_t* data, uint32_t* size);
+long QueryRegistryValue(RegistryHandle key, const std::string& name, uint32_t* type, uint8_t* data,
+                        uint32_t* size);
 
 /// RegSetValueExW: stores `size` bytes of `data` with the type, replacing any earlier value.
 long SetRegistryValue(RegistryHandle key, const std::string& name, uint32_t type,

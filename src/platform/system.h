@@ -25,9 +25,9 @@ bool SpecialFolderPath(int csidl, std::string& path);
 
 /// A broken-down local time (SYSTEMTIME / struct tm fields in plain numbers).
 struct LocalTime {
-    int year = 0;    // e.g. 2026
-    int month = 0;   // 1-12
-    int day = 0;     // 1-31
+    int year = 0;   // e.g. 2026
+    int month = 0;  // 1-12
+    int day = 0;    // 1-31
     int hour = 0;
     int minute = 0;
     int second = 0;
@@ -62,10 +62,10 @@ unsigned OemCodePage();
 
 /// VS_FIXEDFILEINFO, the fixed part of a version resource.
 struct FixedFileInfo {
-    uint32_t signature = 0;        // 0xFEEF04BD
+    uint32_t signature = 0;  // 0xFEEF04BD
     uint32_t structVersion = 0;
-    uint32_t fileVersionMS = 0;    // major << 16 | minor
-    uint32_t fileVersionLS = 0;    // build << 16 | revision
+    uint32_t fileVersionMS = 0;  // major << 16 | minor
+    uint32_t fileVersionLS = 0;  // build << 16 | revision
     uint32_t productVersionMS = 0;
     uint32_t productVersionLS = 0;
     uint32_t fileFlagsMask = 0;

@@ -1,6 +1,10 @@
 // UTF-8 and UTF-16 conversions and the case rules of file names; shared by every platform.
 #include "platform/text.h"
 
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
 namespace platform {
 
 namespace {
@@ -209,6 +213,23 @@ bool MatchesPattern(std::string_view name, std::string_view pattern) {
     const std::u16string n = Utf8ToUtf16(name);
     const std::u16string p = Utf8ToUtf16(pattern);
     return MatchUnits(n.data(), n.data() + n.size(), p.data(), p.data() + p.size());
+}
+
+std::string StringPrintf(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    const int needed = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    std::string out;
+    if (needed > 0) {
+        std::vector<char> buffer(static_cast<size_t>(needed) + 1);
+        std::vsnprintf(buffer.data(), buffer.size(), format, args);
+        out.assign(buffer.data(), static_cast<size_t>(needed));
+    }
+    va_end(args);
+    return out;
 }
 
 }  // namespace platform

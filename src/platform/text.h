@@ -35,6 +35,10 @@ inline bool SameNameNoCase(std::string_view a, std::string_view b) {
 /// "*.*" and "*" match every name, as FindFirstFileW treats them.
 bool MatchesPattern(std::string_view name, std::string_view pattern);
 
+/// printf-style formatting into a UTF-8 string (the installer's texts are formats with
+/// %s, %d and %c placeholders; %s takes a UTF-8 `const char*`).
+std::string StringPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 /// Decodes bytes of a Windows code page (949, 437, 1252, 65001 ...) to UTF-8, as
 /// MultiByteToWideChar does. An unknown code page decodes as Latin-1 and returns false.
 bool CodePageToUtf8(unsigned codePage, std::string_view bytes, std::string& out);

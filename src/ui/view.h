@@ -20,6 +20,9 @@ inline constexpr int kIdCancel = 2;
 inline constexpr int kIdYes = 6;
 inline constexpr int kIdNo = 7;
 
+/// Exit code of a run that no one can answer any more (script exhausted, input closed).
+inline constexpr int kNoAnswerExitCode = 3;
+
 /// What a view must provide.
 class IView {
 public:
@@ -50,6 +53,9 @@ int MessageBox(const std::string& text, unsigned flags);
 
 /// A message box with a caption of the caller's (CWnd::MessageBox).
 int MessageBoxWithCaption(const std::string& caption, const std::string& text, unsigned flags);
+
+/// A text as the screen log writes it: quoted, with \r, \n, \t, \" and \\ escaped.
+std::string EscapeForLog(const std::string& text);
 
 /// Dispatches the user-interface events waiting now (the message pump of long walks).
 void DispatchPendingEvents();

@@ -1,0 +1,741 @@
+// File and folder services of the simulated machine with Windows semantics. Read-only is
+// the missing owner write bit, checked here because the host lets root write anyway;
+// hidden, system and archive live in the user.DOSATTRIB extended attribute as "0x%x" text
+// (the convention of Samba and Wine); files without it count as archive, as new files on
+// Windows do.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "platform/crt_errno.h"
+#include "platform/errors.h"
+#include "platform/files.h"
+#include "platform/posix/internal.h"
+#include "platform/text.h"
+
+namespace platform {
+
+using namespace platform::posix;
+
+namespace {
+
+constexpr const char* kDosAttribute = "user.DOSATTRIB";
+constexpr uint32_t kStoredBits = kAttrHidden | kAttrSystem | kAttrArchive;
+
+bool Fail(uint32_t code) {
+    SetLastErrorCode(code);
+    return false;
+}
+
+bool FailErrno(int hostErrno) {
+    return Fail(Win32FromErrno(hostErrno));
+}
+
+uint32_t MissingCode(const HostPath& p) {
+    return p.parentExists ? kErrorFileNotFound : kErrorPathNotFound;
+}
+
+bool IsReadOnlyMode(mode_t mode) {
+    return (mode & S_IWUSR) == 0;
+}
+
+// The stored DOS bits of a host path; `present` tells whether the attribute exists.
+uint32_t StoredBits(const std::string& host, bool& present) {
+    char value[32] = {};
+    const ssize_t n = getxattr(host.c_str(), kDosAttribute, value, sizeof value - 1);
+    present = n > 0;
+    if (n <= 0) {
+        return 0;
+    }
+    return static_cast<uint32_t>(std::strtoul(value, nullptr, 16)) & kStoredBits;
+}
+
+uint32_t AttributesOf(const std::string& host, const struct stat& st) {
+    bool present = false;
+    uint32_t attrs = StoredBits(host, present);
+    if (S_ISDIR(st.st_mode)) {
+        attrs |= kAttrDirectory;
+    } else if (!present) {
+        attrs |= kAttrArchive;
+    }
+    if (IsReadOnlyMode(st.st_mode)) {
+        attrs |= kAttrReadOnly;
+    }
+    return attrs == 0 ? kAttrNormal : attrs;
+}
+
+bool StoreBits(const std::string& host, uint32_t bits) {
+    char value[16];
+    std::snprintf(value, sizeof value, "0x%x", bits & kStoredBits);
+    return setxattr(host.c_str(), kDosAttribute, value, std::char_traits<char>::length(value), 0) ==
+           0;
+}
+
+bool SetReadOnly(const std::string& host, const struct stat& st, bool readOnly) {
+    mode_t mode = st.st_mode & 07777;
+    if (readOnly) {
+        mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
+    } else {
+        mode |= S_IWUSR;
+    }
+    return mode == (st.st_mode & 07777) || chmod(host.c_str(), mode) == 0;
+}
+
+int64_t Seconds(const struct timespec& ts) {
+    return static_cast<int64_t>(ts.tv_sec);
+}
+
+// Share modes: every open of a file holds shared OFD byte locks, far beyond any data, on
+// a separate read-only descriptor: one byte for each access it has and each access it
+// denies. An open is refused when another open denies its access or has an access it
+// denies, as CreateFileW does.
+constexpr off_t kShareBase = static_cast<off_t>(1) << 62;
+enum ShareByte : off_t { kHasRead = 0, kHasWrite = 1, kDeniesRead = 2, kDeniesWrite = 3 };
+
+bool ByteHeld(int fd, off_t which) {
+    struct flock probe {};
+    probe.l_type = F_WRLCK;
+    probe.l_whence = SEEK_SET;
+    probe.l_start = kShareBase + which;
+    probe.l_len = 1;
+    if (fcntl(fd, F_OFD_GETLK, &probe) != 0) {
+        return false;
+    }
+    return probe.l_type != F_UNLCK;
+}
+
+bool HoldByte(int fd, off_t which) {
+    struct flock lock {};
+    lock.l_type = F_RDLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = kShareBase + which;
+    lock.l_len = 1;
+    return fcntl(fd, F_OFD_SETLK, &lock) == 0;
+}
+
+// True when some open of the file is in the way of deleting it (the C runtime never lets
+// others delete a file it holds open).
+bool FileIsOpen(const std::string& host) {
+    const int fd = open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        return false;
+    }
+    const bool open = ByteHeld(fd, kHasRead) || ByteHeld(fd, kHasWrite);
+    close(fd);
+    return open;
+}
+
+}  // namespace
+
+uint32_t FileAttributes(const std::string& path) {
+    HostPath p;
+    if (!Resolve(path, p)) {
+        return kInvalidAttributes;
+    }
+    struct stat st {};
+    if (!p.exists || stat(p.host.c_str(), &st) != 0) {
+        SetLastErrorCode(MissingCode(p));
+        return kInvalidAttributes;
+    }
+    SetLastErrorCode(kErrorSuccess);
+    return AttributesOf(p.host, st);
+}
+
+bool ChangeFileAttributes(const std::string& path, uint32_t attributes) {
+    HostPath p;
+    if (!Resolve(path, p)) {
+        return false;
+    }
+    struct stat st {};
+    if (!p.exists || stat(p.host.c_str(), &st) != 0) {
+        return Fail(MissingCode(p));
+    }
+    const uint32_t wanted = attributes == kAttrNormal ? 0 : attributes;
+    if (!StoreBits(p.host, wanted) && errno != ENOTSUP) {
+        return FailErrno(errno);
+    }
+    if (!SetReadOnly(p.host, st, (wanted & kAttrReadOnly) != 0)) {
+        return FailErrno(errno);
+    }
+    SetLastErrorCode(kErrorSuccess);
+    return true;
+}
+
+bool FileExists(const std::string& path) {
+    HostPath p;
+    if (!Resolve(path, p)) {
+        return false;
+    }
+    if (!p.exists) {
+        SetLastErrorCode(MissingCode(p));
+        return false;
+    }
+    return true;
+}
+
+bool ReadFileStatus(const std::string& path, FileStatus& status) {
+    HostPath p;
+    if (!Resolve(path, p)) {
+        return false;
+    }
+    struct stat st {};
+    if (!p.exists || stat(p.host.c_str(), &st) != 0) {
+        return Fail(MissingCode(p));
+    }
+    status.modified = Seconds(st.st_mtim);
+    status.created = Seconds(st.st_ctim);
+    status.accessed = Seconds(st.st_atim);
+    status.size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
+    status.attributes = AttributesOf(p.host, st);
+    SetLastErrorCode(kErrorSuccess);
+    return true;
+}
+
+bool MakeFolder(const std::string& path) {
+    HostPath p;
+    if (!Resolve(path, p)) {
+        return false;
+    }
+    if (p.exists) {
+        return Fail(kErrorAlreadyExists);
+    }
+    if (!p.parentExists) {
+        return Fail(kErrorPathNotFound);
+    }
+    if (mkdir(p.host.c_str(), 0777) != 0) {
+        return FailErrno(errno == ENOENT ? ENOTDIR : errno);
+    }
+    SetLastErrorCode(kErrorSuccess);
+    return true;
+}
+
+bool RemoveFolder(const std::string& path) {
+    HostPath p;
+    if (!Resolve(path, p)) {
+        return false;
+    }
+    struct stat st {};
+    if (!p.exists || stat(p.host.c_str(), &st) != 0) {
+        return Fail(MissingCode(p));
+    }
+    if (p.isRoot) {
+        return Fail(kErrorAccessDenied);
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        return Fail(kErrorDirectory);
+    }
+    if (IsReadOnlyMode(st.st_mode)) {
+        return Fail(kErrorAccessDenied);
+    }
+    std::string current;
+    HostPath cur;
+    if (CurrentFolder(current) && Resolve(current, cur) && cur.host == p.host) {
+        return Fail(kErrorSharingViolation);
+    }
+    if (rmdir(p.host.c_str()) != 0) {
+        return FailErrno(errno);
+    }
+    SetLastErrorCode(kErrorSuccess);
+    return true;
+}
+
+bool RemoveFile(const std::string& path) {
+    HostPath p;
+    if (!Resolve(path, p)) {
+        return false;
+    }
+    struct stat st {};
+    if (!p.exists || lstat(p.host.c_str(), &st) != 0) {
+        return Fail(MissingCode(p));
+    }
+    if (S_ISDIR(st.st_mode) || IsReadOnlyMode(st.st_mode)) {
+        return Fail(kErrorAccessDenied);
+    }
+    if (FileIsOpen(p.host)) {
+        return Fail(kErrorSharingViolation);
+    }
+    if (unlink(p.host.c_str()) != 0) {
+        return FailErrno(errno);
+    }
+    SetLastErrorCode(kErrorSuccess);
+    return true;
+}
+
+bool CopyOneFile(const std::string& source, const std::string& target, bool failIfExists) {
+    HostPath from;
+    HostPath to;
+    if (!Resolve(source, from) || !Resolve(target, to)) {
+        return false;
+    }
+    struct stat st {};
+    if (!from.exists || stat(from.host.c_str(), &st) != 0) {
+        return Fail(MissingCode(from));
+    }
+    if (S_ISDIR(st.st_mode)) {
+        return Fail(kErrorAccessDenied);
+    }
+    if (to.exists) {
+        if (failIfExists) {
+            return Fail(kErrorFileExists);
+        }
+        struct stat tst {};
+        if (stat(to.host.c_str(), &tst) == 0) {
+            bool present = false;
+            const uint32_t bits = StoredBits(to.host, present);
+            if (S_ISDIR(tst.st_mode) || IsReadOnlyMode(tst.st_mode) ||
+                (bits & (kAttrHidden | kAttrSystem)) != 0) {
+                return Fail(kErrorAccessDenied);
+            }
+        }
+    } else if (!to.parentExists) {
+        return Fail(kErrorPathNotFound);
+    }
+    const int in = open(from.host.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        return FailErrno(errno);
+    }
+    const int out = open(to.host.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (out < 0) {
+        const int e = errno;
+        close(in);
+        return FailErrno(e);
+    }
+    std::vector<char> buffer(1 << 20);
+    bool ok = true;
+    int failure = 0;
+    for (;;) {
+        const ssize_t n = read(in, buffer.data(), buffer.size());
+        if (n < 0) {
+            ok = false;
+            failure = errno;
+            break;
+        }
+        if (n == 0) {
+            break;
+        }
+        ssize_t done = 0;
+        while (done < n) {
+            const ssize_t w = write(out, buffer.data() + done, static_cast<size_t>(n - done));
+            if (w <= 0) {
+                ok = false;
+                failure = w < 0 ? errno : ENOSPC;
+                break;
+            }
+            done += w;
+        }
+        if (!ok) {
+            break;
+        }
+    }
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    futimens(out, times);
+    close(out);
+    close(in);
+    if (!ok) {
+        unlink(to.host.c_str());
+        return FailErrno(failure);
+    }
+    // The copy carries the source's attributes, with archive set as Windows sets it.
+    bool present = false;
+    const uint32_t bits = StoredBits(from.host, present);
+    StoreBits(to.host, bits | kAttrArchive);
+    if (IsReadOnlyMode(st.st_mode)) {
+        struct stat now {};
+        if (stat(to.host.c_str(), &now) == 0) {
+            SetReadOnly(to.host, now, true);
+        }
+    }
+    SetLastErrorCode(kErrorSuccess);
+    return true;
+}
+
+bool MoveOneFile(const std::string& source, const std::string& target) {
+    HostPath from;
+    HostPath to;
+    if (!Resolve(source, from) || !Resolve(target, to)) {
+        return false;
+    }
+    if (!from.exists) {
+        return Fail(MissingCode(from));
+    }
+    if (to.exists && to.host != from.host) {
+        return Fail(kErrorAlreadyExists);
+    }
+    if (!to.parentExists) {
+        return Fail(kErrorPathNotFound);
+    }
+    if (from.drive != to.drive) {
+        return Fail(17);  // ERROR_NOT_SAME_DEVICE
+    }
+    if (rename(from.host.c_str(), to.host.c_str()) != 0) {
+        return FailErrno(errno);
+    }
+    SetLastErrorCode(kErrorSuccess);
+    return true;
+}
+
+// ---- enumeration ----
+
+struct FileFinder::State {
+    std::vector<FindData> entries;  // the whole listing, in order
+    size_t next = 0;                // index of the entry Next answers
+};
+
+FileFinder::~FileFinder() {
+    Close();
+}
+
+void FileFinder::Close() {
+    m_state.reset();
+}
+
+bool FileFinder::First(const std::string& pattern, FindData& data) {
+    Close();
+    std::string normal = pattern;
+    std::replace(normal.begin(), normal.end(), '/', '\\');
+    const auto slash = normal.rfind('\\');
+    std::string folder;
+    std::string mask;
+    if (slash == std::string::npos) {
+        if (normal.size() >= 2 && normal[1] == ':') {
+            folder = normal.substr(0, 2);
+            mask = normal.substr(2);
+        } else {
+            folder = ".";
+            mask = normal;
+        }
+    } else {
+        folder = normal.substr(0, slash + 1);
+        mask = normal.substr(slash + 1);
+    }
+    if (mask.empty()) {
+        return Fail(kErrorFileNotFound);
+    }
+    HostPath dir;
+    if (!Resolve(folder, dir)) {
+        return false;
+    }
+    struct stat st {};
+    if (!dir.exists || stat(dir.host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        return Fail(kErrorPathNotFound);
+    }
+    DIR* d = opendir(dir.host.c_str());
+    if (d == nullptr) {
+        return FailErrno(errno);
+    }
+    std::vector<FindData> found;
+    const std::string base = dir.host == "/" ? "" : dir.host;
+    while (dirent* e = readdir(d)) {
+        const std::string name = e->d_name;
+        if (name == "." || name == "..") {
+            continue;
+        }
+        if (!MatchesPattern(name, mask)) {
+            continue;
+        }
+        struct stat est {};
+        const std::string host = base + "/" + name;
+        if (stat(host.c_str(), &est) != 0) {
+            continue;  // a dangling link is not a file Windows would list
+        }
+        FindData entry;
+        entry.name = name;
+        entry.attributes = AttributesOf(host, est);
+        entry.size = S_ISDIR(est.st_mode) ? 0 : static_cast<uint64_t>(est.st_size);
+        entry.modified = Seconds(est.st_mtim);
+        found.push_back(std::move(entry));
+    }
+    closedir(d);
+    std::sort(found.begin(), found.end(), [](const FindData& a, const FindData& b) {
+        return CompareNamesNoCase(a.name, b.name) < 0;
+    });
+    auto state = std::make_unique<State>();
+    if (!dir.isRoot) {
+        for (const char* dot : {".", ".."}) {
+            if (MatchesPattern(dot, mask)) {
+                FindData entry;
+                entry.name = dot;
+                entry.attributes = AttributesOf(dir.host, st);
+                entry.modified = Seconds(st.st_mtim);
+                state->entries.push_back(entry);
+            }
+        }
+    }
+    state->entries.insert(state->entries.end(), found.begin(), found.end());
+    m_state = std::move(state);
+    if (m_state->entries.empty()) {
+        Close();
+        return Fail(kErrorFileNotFound);
+    }
+    data = m_state->entries[0];
+    m_state->next = 1;
+    SetLastErrorCode(kErrorSuccess);
+    return true;
+}
+
+bool FileFinder::Next(FindData& data) {
+    if (m_state == nullptr) {
+        return Fail(kErrorInvalidHandle);
+    }
+    if (m_state->next >= m_state->entries.size()) {
+        return Fail(kErrorNoMoreFiles);
+    }
+    data = m_state->entries[m_state->next++];
+    SetLastErrorCode(kErrorSuccess);
+    return true;
+}
+
+// ---- drives ----
+
+uint32_t LogicalDrives() {
+    uint32_t mask = 0;
+    for (const Drive& drive : Machine().drives) {
+        mask |= 1u << (drive.letter - 'A');
+    }
+    return mask;
+}
+
+unsigned DriveTypeOf(const std::string& root) {
+    if (root.size() < 2 || root[1] != ':') {
+        return kDriveNoRootDir;
+    }
+    const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(root[0])));
+    for (const Drive& drive : Machine().drives) {
+        if (drive.letter == letter) {
+            return drive.type;
+        }
+    }
+    return kDriveNoRootDir;
+}
+
+// ---- C runtime descriptors ----
+
+CrtFile::~CrtFile() {
+    Close();
+}
+
+CrtFile::CrtFile(CrtFile&& other) noexcept : m_fd(other.m_fd), m_shareLock(other.m_shareLock) {
+    other.m_fd = -1;
+    other.m_shareLock = -1;
+}
+
+CrtFile& CrtFile::operator=(CrtFile&& other) noexcept {
+    if (this != &other) {
+        Close();
+        m_fd = other.m_fd;
+        m_shareLock = other.m_shareLock;
+        other.m_fd = -1;
+        other.m_shareLock = -1;
+    }
+    return *this;
+}
+
+int CrtFile::Open(const std::string& path, int flags, int share) {
+    if (m_fd >= 0) {
+        Close();
+    }
+    HostPath p;
+    if (!Resolve(path, p)) {
+        return LastError() == kErrorInvalidName ? kErrnoInval : kErrnoNoEnt;
+    }
+    const int access = flags & 3;
+    const bool wantsRead = access == kRead || access == kReadWrite;
+    const bool wantsWrite = access == kWrite || access == kReadWrite;
+    struct stat st {};
+    const bool exists = p.exists && stat(p.host.c_str(), &st) == 0;
+    if (exists) {
+        if (S_ISDIR(st.st_mode)) {
+            return kErrnoAccess;
+        }
+        if ((flags & kCreate) && (flags & kExclusive)) {
+            return kErrnoExist;
+        }
+        if ((wantsWrite || (flags & kTruncate)) && IsReadOnlyMode(st.st_mode)) {
+            return kErrnoAccess;
+        }
+    } else if (!(flags & kCreate) || !p.parentExists) {
+        return kErrnoNoEnt;
+    }
+    int hostFlags = O_CLOEXEC;
+    hostFlags |= wantsRead && wantsWrite ? O_RDWR : (wantsWrite ? O_WRONLY : O_RDONLY);
+    if (flags & kCreate) {
+        hostFlags |= O_CREAT;
+    }
+    if (flags & kExclusive) {
+        hostFlags |= O_EXCL;
+    }
+    const int fd = open(p.host.c_str(), hostFlags, 0666);
+    if (fd < 0) {
+        return CrtFromErrno(errno);
+    }
+    // Share modes, checked and taken under a short whole-file lock of the lock descriptor.
+    const int lockFd = open(p.host.c_str(), O_RDONLY | O_CLOEXEC);
+    if (lockFd >= 0) {
+        flock(lockFd, LOCK_EX);
+        const int deny = share & 0x70;
+        const bool deniesRead = deny == kDenyReadWrite || deny == kDenyRead;
+        const bool deniesWrite = deny == kDenyReadWrite || deny == kDenyWrite;
+        const bool conflict = (wantsRead && ByteHeld(lockFd, kDeniesRead)) ||
+                              (wantsWrite && ByteHeld(lockFd, kDeniesWrite)) ||
+                              (deniesRead && ByteHeld(lockFd, kHasRead)) ||
+                              (deniesWrite && ByteHeld(lockFd, kHasWrite));
+        if (conflict) {
+            flock(lockFd, LOCK_UN);
+            close(lockFd);
+            close(fd);
+            return kErrnoAccess;
+        }
+        if (wantsRead) {
+            HoldByte(lockFd, kHasRead);
+        }
+        if (wantsWrite) {
+            HoldByte(lockFd, kHasWrite);
+        }
+        if (deniesRead) {
+            HoldByte(lockFd, kDeniesRead);
+        }
+        if (deniesWrite) {
+            HoldByte(lockFd, kDeniesWrite);
+        }
+        flock(lockFd, LOCK_UN);
+    }
+    if ((flags & kTruncate) && access != kRead && ftruncate(fd, 0) != 0) {
+        const int e = errno;
+        close(fd);
+        if (lockFd >= 0) {
+            close(lockFd);
+        }
+        return CrtFromErrno(e);
+    }
+    m_fd = fd;
+    m_shareLock = lockFd;
+    return kErrnoNone;
+}
+
+int CrtFile::Read(void* buffer, size_t count, size_t& got) {
+    got = 0;
+    if (m_fd < 0) {
+        return kErrnoBadF;
+    }
+    char* out = static_cast<char*>(buffer);
+    while (got < count) {
+        const ssize_t n = read(m_fd, out + got, count - got);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return CrtFromErrno(errno);
+        }
+        if (n == 0) {
+            break;
+        }
+        got += static_cast<size_t>(n);
+    }
+    return kErrnoNone;
+}
+
+int CrtFile::Write(const void* buffer, size_t count, size_t& put) {
+    put = 0;
+    if (m_fd < 0) {
+        return kErrnoBadF;
+    }
+    const char* in = static_cast<const char*>(buffer);
+    while (put < count) {
+        const ssize_t n = write(m_fd, in + put, count - put);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return CrtFromErrno(errno);
+        }
+        if (n == 0) {
+            return kErrnoNoSpc;
+        }
+        put += static_cast<size_t>(n);
+    }
+    return kErrnoNone;
+}
+
+int CrtFile::Seek(int64_t offset, int origin, int64_t& position) {
+    if (m_fd < 0) {
+        return kErrnoBadF;
+    }
+    const int whence = origin == 0 ? SEEK_SET : (origin == 1 ? SEEK_CUR : SEEK_END);
+    if (origin < 0 || origin > 2) {
+        return kErrnoInval;
+    }
+    const off_t result = lseek(m_fd, static_cast<off_t>(offset), whence);
+    if (result < 0) {
+        return CrtFromErrno(errno);
+    }
+    position = static_cast<int64_t>(result);
+    return kErrnoNone;
+}
+
+int CrtFile::Length(int64_t& length) {
+    if (m_fd < 0) {
+        return kErrnoBadF;
+    }
+    struct stat st {};
+    if (fstat(m_fd, &st) != 0) {
+        return CrtFromErrno(errno);
+    }
+    length = static_cast<int64_t>(st.st_size);
+    return kErrnoNone;
+}
+
+int CrtFile::SetLength(int64_t length) {
+    if (m_fd < 0) {
+        return kErrnoBadF;
+    }
+    if (length < 0) {
+        return kErrnoInval;
+    }
+    return ftruncate(m_fd, static_cast<off_t>(length)) == 0 ? kErrnoNone : CrtFromErrno(errno);
+}
+
+int CrtFile::Commit() {
+    if (m_fd < 0) {
+        return kErrnoBadF;
+    }
+    return fsync(m_fd) == 0 ? kErrnoNone : CrtFromErrno(errno);
+}
+
+int CrtFile::Close() {
+    if (m_fd < 0) {
+        return kErrnoBadF;
+    }
+    const int result = close(m_fd);
+    const int e = errno;
+    m_fd = -1;
+    if (m_shareLock >= 0) {
+        close(m_shareLock);
+        m_shareLock = -1;
+    }
+    return result == 0 ? kErrnoNone : CrtFromErrno(e);
+}
+
+bool CrtFile::SetModificationTime(int64_t seconds) {
+    if (m_fd < 0) {
+        return Fail(kErrorInvalidHandle);
+    }
+    struct timespec times[2] = {};
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = static_cast<time_t>(seconds);
+    if (futimens(m_fd, times) != 0) {
+        return FailErrno(errno);
+    }
+    SetLastErrorCode(kErrorSuccess);
+    return true;
+}
+
+}  // namespace platform

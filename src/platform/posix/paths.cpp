@@ -1,0 +1,371 @@
+// Windows paths on the simulated machine: normalising a path, mapping it onto a drive's
+// host folder with names matched without regard to case, and the process's current folder.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "platform/errors.h"
+#include "platform/files.h"
+#include "platform/posix/internal.h"
+#include "platform/process.h"
+#include "platform/text.h"
+
+namespace platform::posix {
+
+namespace {
+
+// The process's Windows current folder; empty until first asked, then the folder of the
+// program (as when it is started from the desktop) or the first drive's root.
+std::string g_currentFolder;
+
+const Drive* FindDrive(char letter) {
+    const char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+    for (const Drive& drive : Machine().drives) {
+        if (drive.letter == upper) {
+            return &drive;
+        }
+    }
+    return nullptr;
+}
+
+bool IsAsciiOnly(std::string_view s) {
+    for (char c : s) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+    if (IsAsciiOnly(a) && IsAsciiOnly(b)) {
+        if (a.size() != b.size()) {
+            return false;
+        }
+        for (size_t i = 0; i < a.size(); ++i) {
+            if (std::toupper(static_cast<unsigned char>(a[i])) !=
+                std::toupper(static_cast<unsigned char>(b[i]))) {
+                return false;
+            }
+        }
+        return true;
+    }
+    return SameNameNoCase(a, b);
+}
+
+// Finds the stored name of `name` in the host folder `dir`; empty when none matches.
+std::string FindStoredName(const std::string& dir, const std::string& name) {
+    DIR* d = opendir(dir.c_str());
+    if (d == nullptr) {
+        return "";
+    }
+    std::string found;
+    while (dirent* e = readdir(d)) {
+        if (SameName(e->d_name, name)) {
+            found = e->d_name;
+            break;
+        }
+    }
+    closedir(d);
+    return found;
+}
+
+bool HasInvalidCharacter(const std::string& component) {
+    for (unsigned char c : component) {
+        if (c < 0x20 || c == '<' || c == '>' || c == ':' || c == '"' || c == '|' || c == '?' ||
+            c == '*') {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string DefaultCurrentFolder() {
+    std::string module = ModulePath();
+    if (module.size() > 2 && module[1] == ':') {
+        const auto slash = module.rfind('\\');
+        if (slash != std::string::npos && slash > 2) {
+            return module.substr(0, slash);
+        }
+    }
+    if (!Machine().drives.empty()) {
+        return std::string(1, Machine().drives.front().letter) + ":\\";
+    }
+    return "C:\\";
+}
+
+const std::string& CurrentFolderRef() {
+    if (g_currentFolder.empty()) {
+        g_currentFolder = DefaultCurrentFolder();
+    }
+    return g_currentFolder;
+}
+
+}  // namespace
+
+bool Resolve(const std::string& windowsPath, HostPath& out) {
+    out = HostPath{};
+    std::string path = windowsPath;
+    for (char& c : path) {
+        if (c == '/') {
+            c = '\\';
+        }
+    }
+    bool literal = false;  // "\\?\" paths are taken as written: no dot or blank trimming
+    if (path.rfind("\\\\?\\", 0) == 0) {
+        if (path.size() >= 8 && SameName(path.substr(4, 4), "UNC\\")) {
+            SetLastErrorCode(kErrorBadNetPath);
+            return false;
+        }
+        path = path.substr(4);
+        literal = true;
+    } else if (path.rfind("\\\\", 0) == 0) {
+        SetLastErrorCode(kErrorBadNetPath);
+        return false;
+    }
+    if (path.empty()) {
+        SetLastErrorCode(kErrorPathNotFound);
+        return false;
+    }
+    // Make the path absolute: "X:\...", "\..." (root of the current drive), "X:..." and
+    // plain relative names (against the current folder).
+    const std::string& current = CurrentFolderRef();
+    std::string absolute;
+    if (path.size() >= 2 && path[1] == ':') {
+        if (path.size() >= 3 && path[2] == '\\') {
+            absolute = path;
+        } else {
+            const char letter =
+                static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
+            if (std::toupper(static_cast<unsigned char>(current[0])) == letter) {
+                absolute = current + "\\" + path.substr(2);
+            } else {
+                absolute = std::string(1, letter) + ":\\" + path.substr(2);
+            }
+        }
+    } else if (path[0] == '\\') {
+        absolute = current.substr(0, 2) + path;
+    } else {
+        absolute = current + "\\" + path;
+    }
+    const Drive* drive = FindDrive(absolute[0]);
+    if (drive == nullptr || !std::isalpha(static_cast<unsigned char>(absolute[0]))) {
+        SetLastErrorCode(kErrorPathNotFound);
+        return false;
+    }
+    // Components, with "." and ".." folded as GetFullPathNameW folds them.
+    std::vector<std::string> parts;
+    size_t pos = 3;
+    while (pos <= absolute.size()) {
+        size_t next = absolute.find('\\', pos);
+        if (next == std::string::npos) {
+            next = absolute.size();
+        }
+        std::string part = absolute.substr(pos, next - pos);
+        pos = next + 1;
+        if (part.empty() || part == ".") {
+            continue;
+        }
+        if (part == "..") {
+            if (!parts.empty()) {
+                parts.pop_back();
+            }
+            continue;
+        }
+        if (!literal) {
+            while (!part.empty() && (part.back() == '.' || part.back() == ' ')) {
+                part.pop_back();
+            }
+            if (part.empty()) {
+                continue;
+            }
+        }
+        if (HasInvalidCharacter(part)) {
+            SetLastErrorCode(kErrorInvalidName);
+            return false;
+        }
+        parts.push_back(part);
+    }
+    out.drive = drive;
+    out.windows = std::string(1, drive->letter) + ":\\";
+    out.isRoot = parts.empty();
+    std::string host = drive->hostRoot == "/" ? "" : drive->hostRoot;
+    bool present = true;
+    struct stat st {};
+    for (size_t i = 0; i < parts.size(); ++i) {
+        const std::string& part = parts[i];
+        if (i > 0) {
+            out.windows += '\\';
+        }
+        out.windows += part;
+        if (present) {
+            const std::string candidate = host + "/" + part;
+            if (lstat(candidate.c_str(), &st) == 0) {
+                host = candidate;
+            } else {
+                const std::string stored = FindStoredName(host.empty() ? "/" : host, part);
+                if (!stored.empty()) {
+                    host += "/" + stored;
+                } else {
+                    present = false;
+                    out.parentExists = (i + 1 == parts.size());
+                    host += "/" + part;
+                }
+            }
+            if (present && i + 1 < parts.size() && stat(host.c_str(), &st) == 0 &&
+                !S_ISDIR(st.st_mode)) {
+                // A file in the middle of a path: nothing below it exists.
+                present = false;
+                out.parentExists = false;
+            }
+        } else {
+            host += "/" + part;
+        }
+    }
+    if (host.empty()) {
+        host = "/";
+    }
+    out.host = host;
+    out.exists = present;
+    if (present) {
+        out.parentExists = true;
+    }
+    return true;
+}
+
+uint32_t Win32FromErrno(int hostErrno) {
+    switch (hostErrno) {
+        case 0:
+            return kErrorSuccess;
+        case ENOENT:
+            return kErrorFileNotFound;
+        case ENOTDIR:
+            return kErrorPathNotFound;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+        case EISDIR:
+            return kErrorAccessDenied;
+        case EEXIST:
+            return kErrorAlreadyExists;
+        case ENOTEMPTY:
+            return kErrorDirNotEmpty;
+        case ENOSPC:
+        case EDQUOT:
+            return kErrorDiskFull;
+        case ENAMETOOLONG:
+            return kErrorFilenameTooLong;
+        case EMFILE:
+        case ENFILE:
+            return kErrorTooManyOpenFiles;
+        case ENOMEM:
+            return kErrorNotEnoughMemory;
+        case EBUSY:
+            return kErrorSharingViolation;
+        case EBADF:
+            return kErrorInvalidHandle;
+        default:
+            return kErrorInvalidFunction;
+    }
+}
+
+int CrtFromErrno(int hostErrno) {
+    // The Windows C runtime shares the classic numbers up to 34; above that it differs.
+    switch (hostErrno) {
+        case EROFS:
+        case EISDIR:
+            return 13;  // the Windows runtime answers EACCES for both
+        case ENAMETOOLONG:
+            return 38;
+        case ENOTEMPTY:
+            return 41;
+        case EDEADLK:
+            return 36;
+        case EDQUOT:
+            return 28;
+        default:
+            return hostErrno <= 34 ? hostErrno : 22;
+    }
+}
+
+std::string EncodeName(const std::string& name) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : name) {
+        if (std::isalnum(c) || c == '.' || c == '_' || c == '-') {
+            out.push_back(static_cast<char>(c));
+        } else {
+            out.push_back('%');
+            out.push_back(kHex[c >> 4]);
+            out.push_back(kHex[c & 15]);
+        }
+    }
+    if (out.empty() || out[0] == '.') {
+        out.insert(0, "%");
+    }
+    return out;
+}
+
+int OpenMarkerFile(const std::string& kind, const std::string& name) {
+    const std::string run = RunFolder();
+    if (run.empty()) {
+        return -1;
+    }
+    const std::string dir = run + "/" + kind;
+    mkdir(dir.c_str(), 0777);
+    const std::string file = dir + "/" + EncodeName(name);
+    return open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+}
+
+bool MarkerHeld(const std::string& kind, const std::string& name) {
+    const std::string run = RunFolder();
+    if (run.empty()) {
+        return false;
+    }
+    const std::string file = run + "/" + kind + "/" + EncodeName(name);
+    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    const bool held = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    close(fd);  // releases the probe's own lock, if it got one
+    return held;
+}
+
+}  // namespace platform::posix
+
+namespace platform {
+
+using namespace platform::posix;
+
+bool CurrentFolder(std::string& folder) {
+    folder = CurrentFolderRef();
+    return true;
+}
+
+bool ChangeCurrentFolder(const std::string& folder) {
+    HostPath resolved;
+    if (!Resolve(folder, resolved)) {
+        return false;
+    }
+    struct stat st {};
+    if (!resolved.exists || stat(resolved.host.c_str(), &st) != 0) {
+        SetLastErrorCode(resolved.parentExists ? kErrorFileNotFound : kErrorPathNotFound);
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        SetLastErrorCode(kErrorDirectory);
+        return false;
+    }
+    g_currentFolder = resolved.windows;
+    SetLastErrorCode(kErrorSuccess);
+    return true;
+}
+
+}  // namespace platform

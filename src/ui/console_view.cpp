@@ -1,0 +1,99 @@
+// The console view. An OK box waits for Enter; a yes/no box for 예/y or 아니요/n, asking
+// again on anything else. When the input ends, an OK box is answered as Escape answers it
+// (IDOK); a yes/no box, which Escape cannot close, ends the run with a message.
+#include "ui/console_view.h"
+
+#include <istream>
+#include <ostream>
+#include <string>
+
+#include "platform/process.h"
+#include "platform/session.h"
+
+namespace ui {
+
+namespace {
+
+std::string Lower(std::string s) {
+    for (char& c : s) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return s;
+}
+
+std::string Trim(const std::string& s) {
+    const auto b = s.find_first_not_of(" \t\r");
+    if (b == std::string::npos) {
+        return "";
+    }
+    return s.substr(b, s.find_last_not_of(" \t\r") - b + 1);
+}
+
+class ConsoleView final : public IView {
+public:
+    ConsoleView(std::istream& in, std::ostream& out) : m_in(in), m_out(out) {}
+
+    int ShowMessageBox(const std::string& caption, const std::string& text,
+                       unsigned flags) override {
+        const bool yesNo = (flags & 0x0F) == kMbYesNo;
+        const unsigned icon = flags & 0xF0;
+        std::string shown;
+        for (size_t i = 0; i < text.size(); ++i) {
+            if (text[i] == '\r') {
+                continue;
+            }
+            shown.push_back(text[i]);
+        }
+        m_out << "\n== " << caption << " ==\n";
+        if (icon == kMbIconWarning) {
+            m_out << "[경고] ";
+        } else if (icon == kMbIconInformation) {
+            m_out << "[정보] ";
+        }
+        m_out << shown << "\n";
+        for (;;) {
+            m_out << (yesNo ? "예(Y) / 아니요(N) > " : "[확인] Enter > ") << std::flush;
+            std::string line;
+            if (!std::getline(m_in, line)) {
+                m_out << "\n";
+                if (!yesNo) {
+                    return kIdOk;
+                }
+                platform::WriteStandardError(
+                    "mivo: the input ended while a yes/no question was open; the run ends here.");
+                platform::ExitProcessNow(kNoAnswerExitCode);
+            }
+            const std::string answer = Lower(Trim(line));
+            if (!yesNo) {
+                return kIdOk;
+            }
+            if (answer == "y" || answer == "yes" || answer == "예") {
+                return kIdYes;
+            }
+            if (answer == "n" || answer == "no" || answer == "아니요" || answer == "아니오") {
+                return kIdNo;
+            }
+        }
+    }
+    void DispatchPendingEvents() override {}
+    void ShowWaitCursor(bool on) override {
+        if (on) {
+            m_out << "잠시 기다려 주십시오...\n" << std::flush;
+        }
+    }
+    const char* Name() const override { return "console"; }
+
+private:
+    std::istream& m_in;
+    std::ostream& m_out;
+};
+
+}  // namespace
+
+std::unique_ptr<IView> MakeConsoleView(std::istream& in, std::ostream& out) {
+    return std::make_unique<ConsoleView>(in, out);
+}
+
+}  // namespace ui
