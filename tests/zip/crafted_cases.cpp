@@ -281,7 +281,7 @@ std::vector<CraftedCase> CraftedCases() {
              return Only(zip.Build() + std::string(65536, '\0'));
          },
          "open 220"},
-        {"220-file-shorter-than-an-end-record", [] { return Only("PK\x05\x06"); }, "open 220"},
+        {"220-file-shorter-than-a-signature", [] { return Only("PK\x05"); }, "open 220"},
         {"221-zip64-record-signature",
          [] {
              ZipBuilder zip;
@@ -348,7 +348,7 @@ std::vector<CraftedCase> CraftedCases() {
          OneEntry([](ZipBuilder&, Entry& e) { e.payload[3] ^= 0x20; }, 0, "a.txt", kShort),
          "entry 0 202",
          {},
-         {"a.txt=shOrt file\n"}},
+         {"a.txt=shoRt file\n"}},
         {"203-split-archive-on-removable-drive",
          TwoVolumes,
          "open 203",
@@ -482,14 +482,8 @@ std::vector<CraftedCase> CraftedCases() {
          "done 1",
          std::nullopt,
          {"a.txt=" + kText}},
-        {"mask-200-volume-entries-checked",
-         [] {
-             ZipBuilder zip;
-             zip.Add("a.txt", kShort, 0);
-             zip.end.volumeEntries = 2;
-             return Only(zip.Build());
-         },
-         "open 201", 0x100},
+        // Bit 0x200 is part of the mask every open starts with, so the volume-entries check
+        // never runs while the end record is read.
         {"mask-200-volume-entries-ignored-by-default",
          [] {
              ZipBuilder zip;
@@ -559,10 +553,14 @@ std::vector<CraftedCase> CraftedCases() {
              e.compressedSize = 1ull << 62;
          }),
          "fail 201"},
-        {"hostile-end-record-hidden-in-comment", HiddenEndRecord, "done 1", {},
+        {"hostile-end-record-hidden-in-comment",
+         HiddenEndRecord,
+         "done 1",
+         {},
          {"a.txt=" + kShort}},
         {"hostile-dotdot", Named("../evil.txt"), "entry 0 224", {}, {"!evil.txt"}},
         {"hostile-dotdot-backslash", Named("..\\..\\evil.txt"), "entry 0 224"},
+        {"hostile-dotdot-with-trailing-space", Named(".. /evil.txt"), "entry 0 224"},
         {"hostile-dotdot-deep", Named("a/b/../../../evil.txt"), "entry 0 224", {}, {"!a/"}},
         {"hostile-dotdot-after-drive", Named("C:..\\evil.txt"), "entry 0 224"},
         {"hostile-dotdot-after-sound-entry",

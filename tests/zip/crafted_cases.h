@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -42,5 +43,10 @@ struct CraftedCase {
 
 /// Every case.
 std::vector<CraftedCase> CraftedCases();
+
+/// How GoogleTest shows a case: by its name (not as a dump of its bytes).
+inline void PrintTo(const CraftedCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 }  // namespace ziptest

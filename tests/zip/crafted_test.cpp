@@ -32,7 +32,7 @@ std::string RunInstallerLoop(const ziptest::CraftedCase& c, std::vector<std::str
         }
         const size_t count = reader.GetEntryCount();
         for (index = 0; index < count; ++index) {
-            const CZipEntry* entry = reader.GetEntryInfo(index);
+            CZipEntry* entry = reader.GetEntryInfo(index);
             if (entry == nullptr) {
                 return "no entry " + std::to_string(index);
             }

@@ -94,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         reader.Open("C:\\pkg\\a.zip", 1);
         const size_t count = reader.GetEntryCount();
         for (size_t i = 0; i < count; ++i) {
-            const CZipEntry* entry = reader.GetEntryInfo(i);
+            CZipEntry* entry = reader.GetEntryInfo(i);
             if (entry == nullptr) {
                 std::abort();  // an index below the count always has an entry
             }
