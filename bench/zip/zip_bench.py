@@ -3,7 +3,7 @@
 
 How to run (after a normal build in build/):
 
-    bench/zip_bench.py [--build build] [--work /tmp/mivo-bench] [--runs 3] [--keep]
+    bench/zip/zip_bench.py [--build build] [--work /tmp/mivo-bench] [--runs 3] [--keep]
 
 It makes a package of about 300 MB in about 5,000 files (database-like pages, text, some
 incompressible binaries), deflated by Info-ZIP zip; then times `mivo-zip extract` against
@@ -91,7 +91,7 @@ def main():
     parser.add_argument("--keep", action="store_true")
     options = parser.parse_args()
     tool = os.path.abspath(os.path.join(options.build, "tools", "mivo_zip", "mivo-zip"))
-    bench = os.path.abspath(os.path.join(options.build, "bench", "zip-bench"))
+    bench = os.path.abspath(os.path.join(options.build, "bench", "zip", "zip-bench"))
     for program in (tool, bench):
         if not os.access(program, os.X_OK):
             sys.exit("missing %s: build first (cmake --build %s)" % (program, options.build))
