@@ -78,6 +78,21 @@ CraftedFiles TwoVolumes() {
     return CraftedFiles{whole.substr(cdOffset), {{"a.z01", whole.substr(0, cdOffset)}}};
 }
 
+// A binary split archive: one archive cut into a.001 and a.002 (the reader is given the last
+// part, whose extension counts the parts). `change` may alter the entries first.
+template <typename Change>
+std::function<CraftedFiles()> BinarySplit(Change change) {
+    return [=] {
+        ZipBuilder zip;
+        zip.Add("a.txt", kText);
+        zip.Add("b.txt", kShort, 0);
+        change(zip);
+        const std::string whole = zip.Build();
+        const size_t cut = whole.size() / 2;
+        return CraftedFiles{whole.substr(cut), {{"a.001", whole.substr(0, cut)}}};
+    };
+}
+
 // A sound archive of three entries whose central directory is in another order.
 CraftedFiles ShuffledDirectory() {
     ZipBuilder zip;
@@ -338,7 +353,18 @@ std::vector<CraftedCase> CraftedCases() {
          },
          "open 201"},
         {"201-stored-data-past-end-of-file",
-         OneEntry([](ZipBuilder&, Entry& e) { SetBothCompressed(e, 100000); }, 0), "fail 201"},
+         OneEntry(
+             [](ZipBuilder&, Entry& e) {
+                 SetBothCompressed(e, 100000);
+                 e.uncompressedSize = e.local.uncompressedSize = 100000;
+             },
+             0, "a.txt", kShort),
+         "fail 201"},
+        // Stored data shorter than its uncompressed size: the entry ends early, which is
+        // not an error but a false result.
+        {"stored-data-shorter-than-its-size",
+         OneEntry([](ZipBuilder&, Entry& e) { SetBothCompressed(e, e.compressedSize - 100); }, 0),
+         "false 0"},
         {"202-crc-of-data",
          OneEntry([](ZipBuilder&, Entry& e) { SetBothCrc(e, e.crc ^ 1); }),
          "entry 0 202",
@@ -356,6 +382,22 @@ std::vector<CraftedCase> CraftedCases() {
          {},
          {},
          "E:\\pkg\\a.zip"},
+        {"binary-split-archive",
+         BinarySplit([](ZipBuilder&) {}),
+         "done 2",
+         {},
+         {"a.txt=" + kText, "b.txt=" + kShort},
+         {},
+         "C:\\pkg\\a.002"},
+        // An offset beyond the parts is a hostile value, refused as damage (201) before any
+        // seek could fall outside the parts (200).
+        {"201-binary-split-offset-beyond-the-parts",
+         BinarySplit([](ZipBuilder& zip) { zip.At(1).offsetOverride = 1u << 30; }),
+         "fail 201",
+         {},
+         {"!b.txt"},
+         {},
+         "C:\\pkg\\a.002"},
         {"2-split-archive-missing-volume",
          [] {
              CraftedFiles files = TwoVolumes();
