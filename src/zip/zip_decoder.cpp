@@ -1,0 +1,343 @@
+// Decompression of entry data: stored, deflate through zlib's raw inflate, bzip2 through
+// libbz2; the CRC-32 of what is produced; the libraries' memory through our own functions.
+#include "zip/zip_decoder.h"
+
+#include <algorithm>
+#include <climits>
+#include <new>
+
+#include "zip/zip_cipher.h"
+#include "zip/zip_entry.h"
+#include "zip/zip_error.h"
+#include "zip/zip_source.h"
+
+namespace {
+
+constexpr uint32_t kDefaultInputSize = 131072;
+
+}  // namespace
+
+void CZipDecoder::BeginDecoding(CZipEntry& entry, CZipCipher* cipher) {
+    m_entry = &entry;
+    m_cipher = cipher;
+    uint32_t overhead = entry.EncryptionOverhead();
+    if (entry.m_compressedSize < overhead) {
+        CZipError::Throw(CZipError::kBadArchive, m_storage.ArchivePath());
+    }
+    m_compressedLeft = entry.m_compressedSize - overhead;
+    m_uncompressedLeft = entry.m_uncompressedSize;
+    m_crc = 0;
+    m_finished = false;
+}
+
+void CZipDecoder::EndDecoding(bool afterException) {
+    (void)afterException;
+    m_entry = nullptr;
+    m_cipher = nullptr;
+}
+
+size_t CZipDecoder::FillInput() {
+    if (m_input.IsEmpty()) {
+        uint32_t size = GetOptions().m_bufferSize;
+        m_input.Allocate(size != 0 ? size : kDefaultInputSize);
+    }
+    size_t count = static_cast<size_t>(std::min<uint64_t>(m_input.Size(), m_compressedLeft));
+    m_storage.Read(m_input.Data(), count, false);
+    if (m_cipher != nullptr) {
+        m_cipher->Decrypt(m_input.Data(), count);
+    }
+    m_compressedLeft -= count;
+    return count;
+}
+
+void CZipDecoder::UpdateCrc(const uint8_t* data, size_t size) {
+    // zlib's crc32 takes 32-bit lengths; blocks here are far smaller, but be exact anyway.
+    while (size != 0) {
+        uInt part = static_cast<uInt>(std::min<size_t>(size, UINT_MAX));
+        m_crc = static_cast<uint32_t>(crc32(m_crc, data, part));
+        data += part;
+        size -= part;
+    }
+}
+
+namespace zipcodec {
+
+CLibraryDecoder::~CLibraryDecoder() {
+    FreeTracked();
+}
+
+void* CLibraryDecoder::Allocate(void* opaque, size_t items, size_t size) {
+    auto* self = static_cast<CLibraryDecoder*>(opaque);
+    size_t bytes = 0;
+    if (__builtin_mul_overflow(items, size, &bytes)) {
+        return nullptr;
+    }
+    auto* block = new (std::nothrow) uint8_t[bytes];
+    if (block != nullptr && self->GetOptions().m_trackAllocations) {
+        try {
+            self->m_blocks.push_back(block);
+        } catch (const std::bad_alloc&) {
+            delete[] block;
+            return nullptr;
+        }
+    }
+    return block;
+}
+
+void CLibraryDecoder::Free(void* opaque, void* block) {
+    auto* self = static_cast<CLibraryDecoder*>(opaque);
+    auto* bytes = static_cast<uint8_t*>(block);
+    auto it = std::find(self->m_blocks.begin(), self->m_blocks.end(), bytes);
+    if (it != self->m_blocks.end()) {
+        *it = self->m_blocks.back();
+        self->m_blocks.pop_back();
+    }
+    delete[] bytes;
+}
+
+void CLibraryDecoder::FreeTracked() {
+    for (uint8_t* block : m_blocks) {
+        delete[] block;
+    }
+    m_blocks.clear();
+}
+
+void CLibraryDecoder::EndDecoding(bool afterException) {
+    FreeTracked();
+    CZipDecoder::EndDecoding(afterException);
+}
+
+// ---- deflate and stored ----
+
+CDeflateDecoder::~CDeflateDecoder() {
+    if (m_streamOpen) {
+        inflateEnd(&m_stream);
+    }
+}
+
+void CDeflateDecoder::UpdateOptions(const CZipDecoder::COptions& options) {
+    if (options.GetType() == COptions::kTypeDeflate) {
+        m_options = static_cast<const COptions&>(options);
+    }
+}
+
+int CDeflateDecoder::ConvertResult(int result) const {
+    switch (result) {
+        case Z_STREAM_END:
+            return CZipError::kZlibStreamEnd;
+        case Z_NEED_DICT:
+            return CZipError::kZlibNeedDict;
+        case Z_ERRNO:
+            return CZipError::kZlibErrno;
+        case Z_STREAM_ERROR:
+            return CZipError::kZlibStreamError;
+        case Z_DATA_ERROR:
+            return CZipError::kZlibDataError;
+        case Z_MEM_ERROR:
+            return CZipError::kZlibMemError;
+        case Z_BUF_ERROR:
+            return CZipError::kZlibBufError;
+        case Z_VERSION_ERROR:
+            return CZipError::kZlibVersionError;
+        default:
+            return CZipError::kGeneric;
+    }
+}
+
+void CDeflateDecoder::BeginDecoding(CZipEntry& entry, CZipCipher* cipher) {
+    if (m_streamOpen) {
+        inflateEnd(&m_stream);
+        m_streamOpen = false;
+    }
+    FreeTracked();
+    CZipDecoder::BeginDecoding(entry, cipher);
+    m_stored = entry.m_method == CZipEntry::kMethodStored;
+    if (m_stored) {
+        return;
+    }
+    m_stream = z_stream{};
+    m_stream.zalloc = [](voidpf opaque, uInt items, uInt size) -> voidpf {
+        return Allocate(opaque, items, size);
+    };
+    m_stream.zfree = [](voidpf opaque, voidpf block) { Free(opaque, block); };
+    m_stream.opaque = static_cast<CLibraryDecoder*>(this);
+    int result = inflateInit2(&m_stream, -MAX_WBITS);
+    if (result != Z_OK && result != Z_NEED_DICT) {
+        FreeTracked();
+        CZipError::Throw(ConvertResult(result), m_storage.ArchivePath());
+    }
+    m_streamOpen = true;
+}
+
+size_t CDeflateDecoder::DecodeStored(uint8_t* buffer, size_t size) {
+    size_t count = static_cast<size_t>(std::min<uint64_t>(size, m_compressedLeft));
+    if (count == 0) {
+        return 0;
+    }
+    m_storage.Read(buffer, count, false);
+    if (m_cipher != nullptr) {
+        m_cipher->Decrypt(buffer, count);
+    }
+    UpdateCrc(buffer, count);
+    m_compressedLeft -= count;
+    m_uncompressedLeft -= std::min<uint64_t>(count, m_uncompressedLeft);
+    return count;
+}
+
+size_t CDeflateDecoder::DecodeBlock(uint8_t* buffer, size_t size) {
+    if (m_finished) {
+        return 0;
+    }
+    if (m_stored) {
+        return DecodeStored(buffer, size);
+    }
+    size_t wanted = static_cast<size_t>(std::min<uint64_t>({size, m_uncompressedLeft, UINT_MAX}));
+    // With the whole size produced, compressed bytes still unread must reach the stream's end.
+    bool force = wanted == 0 && m_compressedLeft > 0;
+    m_stream.next_out = buffer;
+    m_stream.avail_out = static_cast<uInt>(wanted);
+    size_t produced = 0;
+    while (m_stream.avail_out > 0 || (force && m_compressedLeft > 0)) {
+        if (m_stream.avail_in == 0) {
+            m_stream.avail_in = static_cast<uInt>(FillInput());
+            m_stream.next_in = m_input.Data();
+        }
+        uInt before = m_stream.avail_out;
+        Bytef* start = m_stream.next_out;
+        int result = inflate(&m_stream, Z_NO_FLUSH);
+        size_t got = before - m_stream.avail_out;
+        UpdateCrc(start, got);
+        m_uncompressedLeft -= got;
+        produced += got;
+        if (result == Z_STREAM_END) {
+            m_finished = true;
+            return produced;
+        }
+        if (!IsResultAccepted(result)) {
+            CZipError::Throw(ConvertResult(result), m_storage.ArchivePath());
+        }
+    }
+    if (produced == 0 && m_options.m_checkLastBlock && size > 0) {
+        // The declared size is reached: the stream must end here, with nothing more to give.
+        int result = inflate(&m_stream, Z_NO_FLUSH);
+        if (result != Z_STREAM_END) {
+            CZipError::Throw(CZipError::kBadArchive, m_storage.ArchivePath());
+        }
+        m_finished = true;
+    }
+    return produced;
+}
+
+void CDeflateDecoder::EndDecoding(bool afterException) {
+    if (m_streamOpen && !afterException) {
+        inflateEnd(&m_stream);
+    }
+    m_streamOpen = false;
+    CLibraryDecoder::EndDecoding(afterException);
+}
+
+// ---- bzip2 ----
+
+CBzip2Decoder::~CBzip2Decoder() {
+    if (m_streamOpen) {
+        BZ2_bzDecompressEnd(&m_stream);
+    }
+}
+
+void* CBzip2Decoder::BzAllocate(void* opaque, int items, int size) {
+    if (items < 0 || size < 0) {
+        return nullptr;
+    }
+    return Allocate(opaque, static_cast<size_t>(items), static_cast<size_t>(size));
+}
+
+void CBzip2Decoder::BzFree(void* opaque, void* block) {
+    Free(opaque, block);
+}
+
+void CBzip2Decoder::UpdateOptions(const CZipDecoder::COptions& options) {
+    if (options.GetType() == COptions::kTypeBzip2) {
+        m_options = static_cast<const COptions&>(options);
+    }
+}
+
+int CBzip2Decoder::ConvertResult(int result) const {
+    if (result <= -1 && result >= -9) {
+        return CZipError::kBzip2First + (-1 - result);
+    }
+    return CZipError::kGeneric;
+}
+
+void CBzip2Decoder::BeginDecoding(CZipEntry& entry, CZipCipher* cipher) {
+    if (m_streamOpen) {
+        BZ2_bzDecompressEnd(&m_stream);
+        m_streamOpen = false;
+    }
+    FreeTracked();
+    CZipDecoder::BeginDecoding(entry, cipher);
+    m_stream = bz_stream{};
+    m_stream.bzalloc = BzAllocate;
+    m_stream.bzfree = BzFree;
+    m_stream.opaque = static_cast<CLibraryDecoder*>(this);
+    int result = BZ2_bzDecompressInit(&m_stream, 0, m_options.m_smallMemory ? 1 : 0);
+    if (!IsResultAccepted(result)) {
+        FreeTracked();
+        CZipError::Throw(ConvertResult(result), m_storage.ArchivePath());
+    }
+    m_streamOpen = true;
+}
+
+size_t CBzip2Decoder::DecodeBlock(uint8_t* buffer, size_t size) {
+    if (m_finished) {
+        return 0;
+    }
+    size_t wanted = static_cast<size_t>(std::min<uint64_t>({size, m_uncompressedLeft, UINT_MAX}));
+    // libbz2 may notice the end of its stream only on a call after the last output byte,
+    // so input still buffered counts as well as input still in the archive.
+    auto inputLeft = [this] { return m_compressedLeft > 0 || m_stream.avail_in > 0; };
+    bool force = wanted == 0 && inputLeft();
+    m_stream.next_out = reinterpret_cast<char*>(buffer);
+    m_stream.avail_out = static_cast<unsigned>(wanted);
+    size_t produced = 0;
+    while (m_stream.avail_out > 0 || (force && inputLeft())) {
+        if (m_stream.avail_in == 0) {
+            m_stream.avail_in = static_cast<unsigned>(FillInput());
+            m_stream.next_in = reinterpret_cast<char*>(m_input.Data());
+        }
+        unsigned inBefore = m_stream.avail_in;
+        unsigned outBefore = m_stream.avail_out;
+        auto* start = reinterpret_cast<uint8_t*>(m_stream.next_out);
+        int result = BZ2_bzDecompress(&m_stream);
+        size_t got = outBefore - m_stream.avail_out;
+        UpdateCrc(start, got);
+        m_uncompressedLeft -= got;
+        produced += got;
+        if (result == BZ_STREAM_END) {
+            m_finished = true;
+            return produced;
+        }
+        if (!IsResultAccepted(result)) {
+            CZipError::Throw(ConvertResult(result), m_storage.ArchivePath());
+        }
+        if (got == 0 && m_stream.avail_in == 0 && m_compressedLeft == 0) {
+            break;  // the data ends without the stream's end
+        }
+        if (got == 0 && m_stream.avail_in == inBefore) {
+            break;  // no progress: more output than the entry's size
+        }
+    }
+    if (produced == 0 && size > 0) {
+        CZipError::Throw(CZipError::kBadArchive, m_storage.ArchivePath());
+    }
+    return produced;
+}
+
+void CBzip2Decoder::EndDecoding(bool afterException) {
+    if (m_streamOpen && !afterException) {
+        BZ2_bzDecompressEnd(&m_stream);
+    }
+    m_streamOpen = false;
+    CLibraryDecoder::EndDecoding(afterException);
+}
+
+}  // namespace zipcodec

@@ -1,0 +1,145 @@
+// CZipDiskFile: the reader's files through the platform's C runtime descriptor.
+#include "zip/zip_error.h"
+#include "zip/zip_stream.h"
+
+#include <limits>
+
+#include "platform/crt_errno.h"
+
+using platform::CrtFile;
+
+void CZipDiskFile::Fail(int errnoValue) const {
+    CZipError::Throw(errnoValue, m_path);
+}
+
+bool CZipDiskFile::Open(const std::string& path, uint32_t flags, bool throwOnError) {
+    if (m_file.IsOpen()) {
+        m_file.Close();
+    }
+    m_path = path;
+    int crtFlags = CrtFile::kBinary;
+    uint32_t access = flags & 0x3;
+    switch (access) {
+        case kAccessWrite:
+            crtFlags |= CrtFile::kWrite;
+            break;
+        case kAccessReadWrite:
+            crtFlags |= CrtFile::kReadWrite;
+            break;
+        default:
+            crtFlags |= CrtFile::kRead;
+            break;
+    }
+    if ((flags & kCreate) != 0) {
+        crtFlags |= CrtFile::kCreate;
+    }
+    // Reading never truncates; writing does unless asked to keep the contents.
+    if ((flags & kNoTruncate) == 0 && access != kAccessRead && access != 0x3) {
+        crtFlags |= CrtFile::kTruncate;
+    }
+    int share = CrtFile::kDenyNone;
+    switch (flags & 0x70) {
+        case kShareExclusive:
+            share = CrtFile::kDenyReadWrite;
+            break;
+        case kShareDenyWrite:
+            share = CrtFile::kDenyWrite;
+            break;
+        case kShareDenyRead:
+            share = CrtFile::kDenyRead;
+            break;
+        default:
+            break;
+    }
+    int result = m_file.Open(path, crtFlags, share);
+    if (result != 0) {
+        if (throwOnError) {
+            Fail(result);
+        }
+        return false;
+    }
+    return true;
+}
+
+void CZipDiskFile::Close() {
+    if (!m_file.IsOpen()) {
+        return;
+    }
+    int result = m_file.Close();
+    if (result != 0) {
+        Fail(result);
+    }
+}
+
+void CZipDiskFile::Flush() {
+    int result = m_file.Commit();
+    if (result != 0) {
+        Fail(result);
+    }
+}
+
+uint64_t CZipDiskFile::GetPosition() {
+    return Seek(0, 1);
+}
+
+uint64_t CZipDiskFile::Seek(int64_t offset, int origin) {
+    int64_t position = 0;
+    int result = m_file.Seek(offset, origin, position);
+    if (result != 0) {
+        Fail(result);
+    }
+    return static_cast<uint64_t>(position);
+}
+
+uint64_t CZipDiskFile::GetLength() {
+    int64_t length = 0;
+    int result = m_file.Length(length);
+    if (result != 0) {
+        Fail(result);
+    }
+    return static_cast<uint64_t>(length);
+}
+
+void CZipDiskFile::SetLength(uint64_t length) {
+    if (length > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) {
+        Fail(platform::kErrnoInval);
+    }
+    int result = m_file.SetLength(static_cast<int64_t>(length));
+    if (result != 0) {
+        Fail(result);
+    }
+}
+
+size_t CZipDiskFile::Read(void* buffer, size_t count) {
+    auto* out = static_cast<uint8_t*>(buffer);
+    size_t total = 0;
+    // A descriptor may answer a large request in parts; only the end of the file is short.
+    while (total < count) {
+        size_t got = 0;
+        int result = m_file.Read(out + total, count - total, got);
+        if (result != 0) {
+            Fail(result);
+        }
+        if (got == 0) {
+            break;
+        }
+        total += got;
+    }
+    return total;
+}
+
+void CZipDiskFile::Write(const void* buffer, size_t count) {
+    const auto* in = static_cast<const uint8_t*>(buffer);
+    size_t total = 0;
+    while (total < count) {
+        size_t put = 0;
+        int result = m_file.Write(in + total, count - total, put);
+        if (result != 0) {
+            Fail(result);
+        }
+        if (put == 0) {
+            Fail(platform::kErrnoNoSpc);
+        }
+        total += put;
+    }
+}

@@ -1,0 +1,503 @@
+// CZipReader: opening and closing archives, and extracting entries below a folder.
+#include "zip/zip_reader.h"
+
+#include "platform/files.h"
+#include "platform/system.h"
+#include "platform/text.h"
+#include "zip/little_endian.h"
+#include "zip/path_parts.h"
+
+namespace {
+
+// Windows refuses paths of MAX_PATH characters or more (248 for folders) unless they carry
+// the long-path prefix.
+constexpr size_t kFolderPathLimit = 248;
+constexpr size_t kFilePathLimit = 260;
+constexpr char kLongPrefix[] = "\\\\?\\";
+constexpr char kLongUncPrefix[] = "\\\\?\\unc\\";
+
+std::string LongPath(const std::string& path, size_t limit) {
+    // UTF-8 never has fewer bytes than UTF-16 has units: short strings need no count.
+    if (path.size() < limit || platform::Utf16Length(path) < limit ||
+        CPathParts::PrefixMatchLength(path) > 3) {
+        return path;
+    }
+    if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
+        return kLongUncPrefix + path.substr(2);
+    }
+    return kLongPrefix + path;
+}
+
+std::string WithoutTrailingSeparators(std::string text) {
+    while (!text.empty() && (text.back() == '\\' || text.back() == '/')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+// One callback kind per listed value; composite values need all their bits.
+constexpr int kCallbackKinds[] = {0x1,    0x2,    0x4,    0x8,    0x10,   0x20,
+                                  0x40,   0x80,   0x100,  0x200,  0x400,  0x800,
+                                  0x1001, 0x2000, 0x4000, 0x8000, 0x1C000};
+
+}  // namespace
+
+CZipReader::CZipReader() = default;
+
+CZipReader::~CZipReader() {
+    if (m_openEntryState != 0) {
+        FinishEntryAfterException();
+    }
+}
+
+bool CZipReader::Open(const std::string& path, int mode, uint32_t ignoredChecks) {
+    if (IsOpen()) {
+        return false;
+    }
+    m_storage.Open(path, mode);
+    m_password.Release();
+    m_openEntryState = 0;
+    m_directory.Clear();
+    m_directory.m_ignoredChecks = ignoredChecks;
+    m_archiveSystem = 0;
+    m_lastEnsuredFolder.clear();
+    m_createdFolders.clear();
+    m_writtenNames.clear();
+    try {
+        m_directory.Read(m_storage);
+    } catch (...) {
+        m_directory.Clear();
+        try {
+            m_storage.Close(false, false);
+        } catch (const CZipError&) {
+            // The error that matters is the one being thrown.
+        }
+        throw;
+    }
+    if (CZipEntry* first = m_directory.Get(0)) {
+        switch (first->m_system) {
+            case 0:
+            case 3:
+            case 6:
+            case 7:
+            case 11:
+            case 15:
+            case 20:
+                m_archiveSystem = first->m_system;
+                break;
+            default:
+                break;
+        }
+    }
+    return true;
+}
+
+void CZipReader::SetActionCallback(CZipActionCallback* callback, int kinds) {
+    for (int kind : kCallbackKinds) {
+        if ((kinds & kind) != kind) {
+            continue;
+        }
+        if (callback != nullptr) {
+            m_callbacks[kind] = callback;
+        } else {
+            m_callbacks.erase(kind);
+        }
+    }
+}
+
+uint64_t CZipReader::GetEntryCount() const {
+    return IsOpen() ? m_directory.GetCount() : 0;
+}
+
+CZipEntry* CZipReader::GetEntryInfo(uint64_t index) const {
+    if (!IsOpen() || index == kNoIndex) {
+        return nullptr;
+    }
+    return m_directory.Get(index);
+}
+
+std::string CZipReader::ComputeExtractPath(const std::string& name,
+                                           const std::string& folder) const {
+    if (name.empty()) {
+        return folder;
+    }
+    std::string path = folder;
+    if (!path.empty()) {
+        path = WithoutTrailingSeparators(path) + "\\";
+    }
+    std::string relative = WithoutTrailingSeparators(name);
+    if (m_stripDrive) {
+        relative = CPathParts(relative).PathWithoutDrive();
+    }
+    return path + relative;
+}
+
+bool CZipReader::ResolveInsideFolder(const std::string& path, const std::string& folder,
+                                     std::string& resolved) {
+    std::string base = folder.empty() ? std::string() : WithoutTrailingSeparators(folder) + "\\";
+    if (path.size() <= base.size() || path.compare(0, base.size(), base) != 0) {
+        // The folder itself (an empty name), or a path not formed below it.
+        resolved = path;
+        return path == folder || path == base;
+    }
+    std::vector<std::string> parts;
+    size_t pos = base.size();
+    while (pos <= path.size()) {
+        size_t end = path.find_first_of("\\/", pos);
+        if (end == std::string::npos) {
+            end = path.size();
+        }
+        std::string part = path.substr(pos, end - pos);
+        pos = end + 1;
+        if (part.empty() || part == ".") {
+            continue;
+        }
+        if (part == "..") {
+            if (parts.empty()) {
+                return false;
+            }
+            parts.pop_back();
+            continue;
+        }
+        if (part.find_first_not_of(". ") == std::string::npos) {
+            // Windows drops trailing dots and spaces: "...", ".. " may mean the parent.
+            return false;
+        }
+        parts.push_back(std::move(part));
+    }
+    resolved = base;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (i != 0) {
+            resolved += '\\';
+        }
+        resolved += parts[i];
+    }
+    if (parts.empty()) {
+        resolved = folder;
+    }
+    return true;
+}
+
+bool CZipReader::EnsureDirectory(const std::string& path) {
+    std::string folder = WithoutTrailingSeparators(path);
+    CPathParts parts(folder);
+    std::string parent = parts.ParentPath();
+    if (parent == folder) {
+        return true;
+    }
+    uint32_t attributes = platform::FileAttributes(LongPath(folder, kFolderPathLimit));
+    if (attributes != platform::kInvalidAttributes &&
+        (attributes & platform::kAttrDirectory) != 0) {
+        return true;
+    }
+    if (!EnsureDirectory(parent)) {
+        return false;
+    }
+    if (!platform::MakeFolder(LongPath(folder, kFolderPathLimit))) {
+        return false;
+    }
+    m_createdFolders.insert(NameKey(folder));
+    return true;
+}
+
+std::u16string CZipReader::NameKey(const std::string& path) {
+    std::u16string key = platform::Utf8ToUtf16(path);
+    for (char16_t& unit : key) {
+        unit = platform::UpcaseUnit(unit);
+    }
+    return key;
+}
+
+bool CZipReader::MayExist(const std::string& path, const std::string& parent) const {
+    if (m_createdFolders.find(NameKey(parent)) == m_createdFolders.end()) {
+        return true;
+    }
+    std::u16string key = NameKey(path);
+    return m_writtenNames.find(key) != m_writtenNames.end() ||
+           m_createdFolders.find(key) != m_createdFolders.end();
+}
+
+bool CZipReader::ExtractEntry(uint64_t index, const std::string& folder) {
+    CZipEntry* entry = GetEntryInfo(index);
+    if (entry == nullptr) {
+        return false;
+    }
+    const std::string name = entry->GetFileName();
+    std::string path = ComputeExtractPath(name, folder);
+    std::string resolved;
+    if (!ResolveInsideFolder(path, folder, resolved)) {
+        CZipError::Throw(CZipError::kOutsideFolder, path);
+    }
+    path = resolved;
+    auto callback = m_callbacks.find(kCallbackExtract);
+    if (callback != m_callbacks.end() &&
+        !callback->second->OnAction(kCallbackExtract, name, path)) {
+        CZipError::Throw(CZipError::kAbortedAction, path);
+    }
+
+    uint32_t attributes = entry->GetSystemAttributes();
+    if ((attributes & platform::kAttrDirectory) != 0) {
+        EnsureDirectory(path);
+        platform::ChangeFileAttributes(LongPath(path, kFolderPathLimit), attributes);
+        return true;
+    }
+    if (!OpenEntry(index)) {
+        return false;
+    }
+    try {
+        // Entries come in file order, mostly folder by folder: the folder made or found
+        // for the previous entry needs no second look.
+        std::string parent = CPathParts(path).ParentPath();
+        if (parent != m_lastEnsuredFolder) {
+            if (EnsureDirectory(parent)) {
+                m_lastEnsuredFolder = parent;
+            }
+        }
+        bool mayExist = MayExist(path, parent);
+        if (mayExist &&
+            platform::FileAttributes(LongPath(path, kFolderPathLimit)) !=
+                platform::kInvalidAttributes &&
+            !platform::RemoveFile(LongPath(path, kFilePathLimit))) {
+            CZipError::Throw(CZipError::kNotRemoved, path);
+        }
+        CZipDiskFile output;
+        output.Open(path, CZipDiskFile::kOutputFile, true);
+        if (!mayExist) {
+            m_writtenNames.insert(NameKey(path));
+        }
+        m_copyBuffer.Allocate(kCopyBufferSize);
+        for (;;) {
+            size_t count = ReadEntryData(m_copyBuffer.Data(), m_copyBuffer.Size());
+            if (count == 0) {
+                break;
+            }
+            output.Write(m_copyBuffer.Data(), count);
+        }
+        return CloseEntry(&output) == kEntryComplete;
+    } catch (...) {
+        if (m_openEntryState != 0) {
+            FinishEntryAfterException();
+        }
+        throw;
+    }
+}
+
+bool CZipReader::TestEntry(uint64_t index) {
+    CZipEntry* entry = GetEntryInfo(index);
+    if (entry == nullptr) {
+        return false;
+    }
+    // Any folder shows whether the name stays inside one.
+    const std::string folder = "X:\\dest";
+    std::string path = ComputeExtractPath(entry->GetFileName(), folder);
+    std::string resolved;
+    if (!ResolveInsideFolder(path, folder, resolved)) {
+        CZipError::Throw(CZipError::kOutsideFolder, entry->GetFileName());
+    }
+    if (entry->IsDirectory()) {
+        return true;
+    }
+    if (!OpenEntry(index)) {
+        return false;
+    }
+    try {
+        m_copyBuffer.Allocate(kCopyBufferSize);
+        while (ReadEntryData(m_copyBuffer.Data(), m_copyBuffer.Size()) != 0) {
+        }
+        return CloseEntry(nullptr) == kEntryComplete;
+    } catch (...) {
+        if (m_openEntryState != 0) {
+            FinishEntryAfterException();
+        }
+        throw;
+    }
+}
+
+std::unique_ptr<CZipCipher> CZipReader::MakeCipher(uint8_t encryption) {
+    (void)encryption;
+    return nullptr;
+}
+
+std::unique_ptr<CZipDecoder> CZipReader::MakeDecoder(uint16_t method) {
+    switch (method) {
+        case CZipEntry::kMethodStored:
+        case CZipEntry::kMethodDeflate:
+            return std::make_unique<zipcodec::CDeflateDecoder>(m_storage);
+        case CZipEntry::kMethodBzip2:
+            return std::make_unique<zipcodec::CBzip2Decoder>(m_storage);
+        default:
+            return nullptr;
+    }
+}
+
+bool CZipReader::OpenEntry(uint64_t index) {
+    CZipEntry* entry = GetEntryInfo(index);
+    if (entry == nullptr || m_openEntryState != 0) {
+        return false;
+    }
+    const std::string& archive = m_storage.ArchivePath();
+    m_storage.ChangeVolume(entry->m_diskStart);
+    m_storage.SeekToArchiveOffset(entry->m_localOffset);
+    int64_t volume = m_storage.CurrentVolume();
+    if (!entry->ReadLocalHeader(m_storage, m_directory.m_ignoredChecks)) {
+        CZipError::Throw(CZipError::kBadArchive, archive);
+    }
+    if (m_storage.CurrentVolume() != volume && !m_storage.IsBinarySplit()) {
+        CZipError::Throw(CZipError::kBadArchive, archive);
+    }
+    if (entry->m_dataLimit != UINT64_MAX) {
+        // The data must end before the next entry's local header (or the directory).
+        uint64_t end = 0;
+        if (!zipformat::AddChecked(entry->m_localOffset, entry->m_localHeaderSize, end) ||
+            !zipformat::AddChecked(end, entry->m_compressedSize, end) || end > entry->m_dataLimit) {
+            CZipError::Throw(CZipError::kBadArchive, archive);
+        }
+    }
+    uint16_t method = entry->m_method;
+    if (method != CZipEntry::kMethodStored && method != CZipEntry::kMethodDeflate &&
+        method != CZipEntry::kMethodBzip2) {
+        m_directory.m_openedIndex = -1;
+        return false;
+    }
+    if (entry->m_encryption != CZipEntry::kNoEncryption) {
+        if (m_password.IsEmpty()) {
+            CZipError::Throw(CZipError::kBadPassword, archive);
+        }
+        if (!m_cipher || !m_cipher->Accepts(entry->m_encryption)) {
+            m_cipher = MakeCipher(entry->m_encryption);
+        }
+        bool skipCheck = (m_directory.m_ignoredChecks & CZipDirectory::kCheckDecryption) != 0;
+        if (!m_cipher || !m_cipher->StartDecrypt(m_password, *entry, m_storage, skipCheck)) {
+            CZipError::Throw(CZipError::kBadPassword, archive);
+        }
+    }
+    if (!m_decoder || !m_decoder->Supports(method)) {
+        m_decoder = MakeDecoder(method);
+    }
+    m_decoder->BeginDecoding(
+        *entry, entry->m_encryption != CZipEntry::kNoEncryption ? m_cipher.get() : nullptr);
+    m_openEntryState = -1;
+    m_directory.m_openedIndex = static_cast<int64_t>(index);
+    return true;
+}
+
+size_t CZipReader::ReadEntryData(void* buffer, size_t size) {
+    if (m_openEntryState != -1) {
+        return 0;
+    }
+    return m_decoder->DecodeBlock(static_cast<uint8_t*>(buffer), size);
+}
+
+bool CZipReader::SetFileTimeAndAttributes(CZipEntry& entry, CZipDiskFile& file) {
+    platform::LocalTime local;
+    local.year = 1980 + (entry.m_modDate >> 9);
+    local.month = (entry.m_modDate >> 5) & 0xF;
+    local.day = entry.m_modDate & 0x1F;
+    local.hour = entry.m_modTime >> 11;
+    local.minute = (entry.m_modTime >> 5) & 0x3F;
+    local.second = 2 * (entry.m_modTime & 0x1F);
+    if (!file.SetModificationTime(platform::LocalTimeToUnix(local))) {
+        return false;
+    }
+    uint32_t attributes = 0;
+    try {
+        attributes = entry.GetSystemAttributes();
+    } catch (const CZipError&) {
+        return false;
+    }
+    if (attributes == platform::kAttrArchive) {
+        // The output file is always new (an old one is deleted first), and a new file has
+        // exactly this attribute: setting it again would only cost a path look-up.
+        return true;
+    }
+    return platform::ChangeFileAttributes(LongPath(file.GetFilePath(), kFolderPathLimit),
+                                          attributes);
+}
+
+int CZipReader::CloseEntry(CZipDiskFile* outputFile) {
+    if (m_openEntryState != -1) {
+        return kEntryDataLeft;
+    }
+    CZipEntry* entry = m_directory.Get(static_cast<uint64_t>(m_directory.m_openedIndex));
+    bool timeAndAttributesSet = true;
+    if (outputFile != nullptr) {
+        timeAndAttributesSet = SetFileTimeAndAttributes(*entry, *outputFile);
+        outputFile->Close();
+    }
+    int result = kEntryDataLeft;
+    bool crcMismatch = false;
+    bool compressedConsumed = m_decoder->CompressedLeft() == 0;
+    if (m_decoder->UncompressedLeft() == 0) {
+        result = kEntryComplete;
+        crcMismatch = (m_directory.m_ignoredChecks & CZipDirectory::kCheckDataCrc) == 0 &&
+                      !entry->m_ignoreCrc && m_decoder->Crc() != entry->m_crc32;
+    }
+    m_decoder->EndDecoding(false);
+    m_openEntryState = 0;
+    m_directory.m_openedIndex = -1;
+    const std::string errorPath =
+        outputFile != nullptr ? outputFile->GetFilePath() : m_storage.ArchivePath();
+    if (crcMismatch) {
+        CZipError::Throw(CZipError::kBadCrc, errorPath);
+    }
+    if (result == kEntryComplete && m_cipher && entry->m_encryption != CZipEntry::kNoEncryption) {
+        m_cipher->FinishDecrypt(*entry, m_storage);
+    }
+    if (result == kEntryComplete &&
+        (m_directory.m_ignoredChecks & CZipDirectory::kCheckDataDescriptor) == 0 &&
+        (entry->m_flags & CZipEntry::kFlagDataDescriptor) != 0) {
+        const std::string& archive = m_storage.ArchivePath();
+        if (!compressedConsumed) {
+            CZipError::Throw(CZipError::kBadArchive, archive);
+        }
+        uint8_t fields[20];
+        size_t sizeBytes = entry->HasZip64Sizes() ? 8 : 4;
+        m_storage.Read(fields, 4, false);
+        if (zipformat::Get32(fields) == zipformat::kDataDescriptorSignature) {
+            m_storage.Read(fields, 4 + 2 * sizeBytes, false);  // the signature is optional
+        } else {
+            m_storage.Read(fields + 4, 2 * sizeBytes, false);
+        }
+        uint32_t crc = zipformat::Get32(fields);
+        uint64_t compressed =
+            sizeBytes == 8 ? zipformat::Get64(fields + 4) : zipformat::Get32(fields + 4);
+        uint64_t uncompressed =
+            sizeBytes == 8 ? zipformat::Get64(fields + 12) : zipformat::Get32(fields + 8);
+        if (crc != entry->m_crc32 || compressed != entry->m_compressedSize ||
+            uncompressed != entry->m_uncompressedSize) {
+            CZipError::Throw(CZipError::kBadArchive, archive);
+        }
+    }
+    return timeAndAttributesSet ? result : kEntryTimeOrAttributesNotSet;
+}
+
+void CZipReader::FinishEntryAfterException() {
+    if (m_decoder) {
+        m_decoder->EndDecoding(true);
+    }
+    m_openEntryState = 0;
+    m_directory.m_openedIndex = -1;
+}
+
+std::string CZipReader::Close(int afterException) {
+    if (!IsOpen()) {
+        return std::string();
+    }
+    if (m_openEntryState != 0) {
+        FinishEntryAfterException();
+    }
+    m_directory.Clear();
+    m_password.Release();
+    m_lastEnsuredFolder.clear();
+    m_createdFolders.clear();
+    m_writtenNames.clear();
+    std::string path = m_storage.ArchivePath();
+    try {
+        m_storage.Close(afterException == kCloseNormal, true);
+    } catch (const CZipError&) {
+        if (afterException == kCloseNormal) {
+            throw;
+        }
+    }
+    return path;
+}

@@ -1,0 +1,91 @@
+// The file interface of the reader: a byte stream that can be read, written and sought.
+// CZipDiskFile is the one implementation, over the platform's C runtime descriptor.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/files.h"
+
+/// A seekable byte stream. Failures of an open stream throw CZipError with the errno value
+/// and the stream's path.
+class CZipStream {
+public:
+    virtual ~CZipStream() = default;
+
+    /// Opens `path` with CZipDiskFile's flags; the base class cannot open anything.
+    virtual bool Open(const std::string& path, uint32_t flags, bool throwOnError) {
+        (void)path;
+        (void)flags;
+        (void)throwOnError;
+        return false;
+    }
+    virtual void Close() = 0;
+    virtual void Flush() = 0;
+    /// The current position.
+    virtual uint64_t GetPosition() = 0;
+    /// Seeks (origin 0 begin, 1 current, 2 end); returns the new position.
+    virtual uint64_t Seek(int64_t offset, int origin) = 0;
+    /// The length; the position is kept.
+    virtual uint64_t GetLength() = 0;
+    virtual void SetLength(uint64_t length) = 0;
+    uint64_t SeekToBegin() { return Seek(0, 0); }
+    uint64_t SeekToEnd() { return Seek(0, 2); }
+    virtual std::string GetFilePath() const = 0;
+    virtual bool HasFilePath() const { return false; }
+    /// Reads up to `count` bytes; fewer only at the end of the file. Returns the bytes read.
+    virtual size_t Read(void* buffer, size_t count) = 0;
+    /// Writes `count` bytes; a short write throws.
+    virtual void Write(const void* buffer, size_t count) = 0;
+    virtual bool IsClosed() const = 0;
+};
+
+/// A file on disk, by path, through the platform's C runtime descriptor.
+class CZipDiskFile : public CZipStream {
+public:
+    /// Open flags: access in the low two bits, share mode in 0x70, create, keep contents.
+    static constexpr uint32_t kAccessRead = 0x0;
+    static constexpr uint32_t kAccessWrite = 0x1;
+    static constexpr uint32_t kAccessReadWrite = 0x2;
+    static constexpr uint32_t kShareExclusive = 0x10;
+    static constexpr uint32_t kShareDenyWrite = 0x20;
+    static constexpr uint32_t kShareDenyRead = 0x30;
+    static constexpr uint32_t kShareDenyNone = 0x40;
+    static constexpr uint32_t kCreate = 0x1000;
+    static constexpr uint32_t kNoTruncate = 0x2000;
+    /// The combinations the reader uses.
+    static constexpr uint32_t kArchiveReadWrite = 0x2022;  // package opened for updating
+    static constexpr uint32_t kArchiveReadOnly = 0x2020;   // read-only package and volumes
+    static constexpr uint32_t kOutputFile = 0x1021;        // extracted file
+
+    CZipDiskFile() = default;
+    ~CZipDiskFile() override = default;  // the descriptor closes itself
+    CZipDiskFile(const CZipDiskFile&) = delete;
+    CZipDiskFile& operator=(const CZipDiskFile&) = delete;
+
+    /// False on failure, or throws CZipError(errno, path) when throwOnError is set.
+    bool Open(const std::string& path, uint32_t flags, bool throwOnError) override;
+    /// Closes; a close failure throws. Closing a closed file does nothing.
+    void Close() override;
+    void Flush() override;
+    uint64_t GetPosition() override;
+    uint64_t Seek(int64_t offset, int origin) override;
+    uint64_t GetLength() override;
+    void SetLength(uint64_t length) override;
+    std::string GetFilePath() const override { return m_path; }
+    bool HasFilePath() const override { return true; }
+    size_t Read(void* buffer, size_t count) override;
+    void Write(const void* buffer, size_t count) override;
+    bool IsClosed() const override { return !m_file.IsOpen(); }
+
+    /// Sets the modification time on the open file (seconds since 1970 UTC); false with the
+    /// platform's last error.
+    bool SetModificationTime(int64_t seconds) { return m_file.SetModificationTime(seconds); }
+
+private:
+    [[noreturn]] void Fail(int errnoValue) const;
+
+    platform::CrtFile m_file;  // the descriptor, closed when not open
+    std::string m_path;        // path given to Open
+};

@@ -1,0 +1,105 @@
+// mivo-machine: makes a simulated Windows machine for the installer.
+//   mivo-machine FOLDER [--installer PATH] [--standin PATH] [--script FILE]
+//                [--no-main-program] [--no-path-value] [--db-version A.B.C.D|none]
+//                [--tandrel-date YYYY-MM-DD] [--display-version TEXT|none]
+//                [--packing-date N|none] [--omit NAME] [--system-drive L]
+//                [--package-drive L] [--package-drive-type TYPE] [--drive "L = type, folder"]
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "machine_builder.h"
+
+namespace {
+
+int Usage() {
+    std::fprintf(stderr,
+                 "usage: mivo-machine FOLDER [--installer PATH] [--standin PATH] [--script FILE]\n"
+                 "       [--no-main-program] [--no-path-value] [--db-version A.B.C.D|none]\n"
+                 "       [--tandrel-date YYYY-MM-DD] [--display-version TEXT|none]\n"
+                 "       [--packing-date N|none] [--omit NAME] [--system-drive L]\n"
+                 "       [--package-drive L] [--package-drive-type TYPE] [--drive \"L = type, "
+                 "folder\"]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2 || argv[1][0] == '-') {
+        return Usage();
+    }
+    machine::MachineSpec spec;
+    spec.folder = argv[1];
+    for (int i = 2; i < argc; ++i) {
+        const std::string option = argv[i];
+        const auto value = [&]() -> std::string {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "mivo-machine: %s needs a value\n", option.c_str());
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (option == "--installer") {
+            spec.installer = value();
+        } else if (option == "--standin") {
+            spec.standin = value();
+        } else if (option == "--script") {
+            std::ifstream in(value());
+            std::vector<std::string> lines;
+            for (std::string line; std::getline(in, line);) {
+                lines.push_back(line);
+            }
+            spec.script = lines;
+        } else if (option == "--no-main-program") {
+            spec.mainProgram = false;
+        } else if (option == "--no-path-value") {
+            spec.writePathValue = false;
+        } else if (option == "--db-version") {
+            const std::string v = value();
+            if (v == "none") {
+                spec.dbServerVersion.reset();
+            } else {
+                unsigned a = 0, b = 0, c = 0, d = 0;
+                if (std::sscanf(v.c_str(), "%u.%u.%u.%u", &a, &b, &c, &d) < 3) {
+                    return Usage();
+                }
+                spec.dbServerVersion = pe::PeVersion{static_cast<uint16_t>(a), static_cast<uint16_t>(b),
+                                                     static_cast<uint16_t>(c), static_cast<uint16_t>(d)};
+            }
+        } else if (option == "--tandrel-date") {
+            spec.tandrelDate = value();
+        } else if (option == "--display-version") {
+            const std::string v = value();
+            spec.displayVersion = v == "none" ? std::nullopt : std::optional<std::string>(v);
+        } else if (option == "--packing-date") {
+            const std::string v = value();
+            if (v == "none") {
+                spec.packingDate.reset();
+            } else {
+                spec.packingDate = machine::PackingDateBytes(std::atoi(v.c_str()));
+            }
+        } else if (option == "--omit") {
+            spec.omitComponents.push_back(value());
+        } else if (option == "--system-drive") {
+            spec.systemDrive = value()[0];
+        } else if (option == "--package-drive") {
+            spec.packageDrive = value()[0];
+        } else if (option == "--package-drive-type") {
+            spec.packageDriveType = value();
+        } else if (option == "--drive") {
+            spec.extraDrives.push_back(value());
+        } else {
+            return Usage();
+        }
+    }
+    std::string problem;
+    if (!machine::BuildMachine(spec, problem)) {
+        std::fprintf(stderr, "mivo-machine: %s\n", problem.c_str());
+        return 1;
+    }
+    std::printf("%s\n", machine::InstallerHostPath(spec).c_str());
+    return 0;
+}
