@@ -65,10 +65,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
         std::fprintf(stderr, "cannot load the fuzz machine: %s\n", problem.c_str());
         std::abort();
     }
-    // A small input may inflate to gigabytes; past this size a write fails (EFBIG) instead of
-    // filling the disk, and the reader must report that like any write error.
+    // A small input may inflate to gigabytes, and the machine may live in memory; past this
+    // size a write fails (EFBIG) instead, and the reader must report that like any write error.
     std::signal(SIGXFSZ, SIG_IGN);
-    const rlimit limit{256u << 20, 256u << 20};
+    const rlimit limit{16u << 20, 16u << 20};
     setrlimit(RLIMIT_FSIZE, &limit);
     return 0;
 }
