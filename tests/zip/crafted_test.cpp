@@ -25,8 +25,9 @@ std::string RunInstallerLoop(const ziptest::CraftedCase& c, std::vector<std::str
     size_t index = 0;
     bool opened = false;
     try {
-        reader.Open(c.where, c.mode);
+        EXPECT_TRUE(reader.Open(c.where, c.mode));
         opened = true;
+        reader.SetActionCallback(nullptr, 0x0808);
         if (c.ignoredChecks) {
             reader.SetIgnoredChecks(*c.ignoredChecks);
         }
