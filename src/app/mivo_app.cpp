@@ -29,10 +29,11 @@ bool CMivoApp::InitInstance() {
     // started later can take it as its own.
     platform::MutexHandle probe = platform::CreateNamedMutex(kMainProgramMutex);
     if (platform::LastError() == platform::kErrorAlreadyExists) {
-        ui::MessageBox(platform::StringPrintf("%s 메인프로그램이 실행되어 있습니다.\r\n메인 프로그램 "
-                                              "종료후 다시 설치하여 주십시요.",
-                                              kProductName),
-                       ui::kMbOk);
+        ui::MessageBox(
+            platform::StringPrintf("%s 메인프로그램이 실행되어 있습니다.\r\n메인 프로그램 "
+                                   "종료후 다시 설치하여 주십시요.",
+                                   kProductName),
+            ui::kMbOk);
         return false;
     }
     probe.Close();

@@ -20,9 +20,9 @@ constexpr int32_t kMinimumPackingDate = 20250814;
 
 // The component files, in the order they are tested.
 constexpr const char* kComponentFormats[] = {
-    "%s\\VemraDBServer.exe", "%s\\Corlis2023.dll",      "%s\\2023\\MIVO20190.exe",
+    "%s\\VemraDBServer.exe",   "%s\\Corlis2023.dll",      "%s\\2023\\MIVO20190.exe",
     "%s\\2024\\MIVO20190.exe", "%s\\2025\\MIVO20190.exe", "%s\\Corlis2024.dll",
-    "%s\\Corlis2025.dll",    "%s\\Tandrel.dll",
+    "%s\\Corlis2025.dll",      "%s\\Tandrel.dll",
 };
 
 // _wtoi: leading blanks, an optional sign, then digits; anything else ends the number.

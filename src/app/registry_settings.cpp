@@ -88,7 +88,7 @@ int32_t ReadPackingDate(bool& keyOpened) {
     uint32_t type = 0;
     platform::QueryRegistryValue(key, "PackingDate", &type, buffer, &size);
     platform::CloseRegistryKey(key);
-    const uint32_t v = buffer[0] | (buffer[1] << 8) | (buffer[2] << 16) |
-                       (static_cast<uint32_t>(buffer[3]) << 24);
+    const uint32_t v =
+        buffer[0] | (buffer[1] << 8) | (buffer[2] << 16) | (static_cast<uint32_t>(buffer[3]) << 24);
     return static_cast<int32_t>(v);
 }

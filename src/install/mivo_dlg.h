@@ -19,9 +19,9 @@ public:
     /// The main flow; true on every path that returns (refusals end the process).
     virtual bool OnInitDialog();
 
-    int32_t m_examKind = 0;        // ExamKind of the package's level record
-    int32_t m_level = 0;           // the level finally installed (1-4)
-    std::string m_examNumber;      // the examinee's exam number
-    std::string m_examineeName;    // the examinee's name
-    int32_t m_dbOpen = 0;          // non-zero while the package database is open
+    int32_t m_examKind = 0;      // ExamKind of the package's level record
+    int32_t m_level = 0;         // the level finally installed (1-4)
+    std::string m_examNumber;    // the examinee's exam number
+    std::string m_examineeName;  // the examinee's name
+    int32_t m_dbOpen = 0;        // non-zero while the package database is open
 };

@@ -32,6 +32,11 @@ bool ChangeFileAttributes(const std::string& path, uint32_t attributes);
 /// _waccess with mode 0: true when a file or folder exists at the path.
 bool FileExists(const std::string& path);
 
+/// The path under which a library that opens files by itself (SQLite) reaches the file or
+/// folder at a Windows path: the path itself on Windows, the host path on the simulated
+/// machine. False with LastError 3 (unknown drive) or 123 (invalid name).
+bool LibraryFilePath(const std::string& path, std::string& libraryPath);
+
 /// What CFile::GetStatus reports of a file or folder; times are seconds since 1970 UTC.
 struct FileStatus {
     int64_t modified = 0;     // last write time
@@ -74,7 +79,8 @@ struct FindData {
 /// without regard to case); "." and ".." come first except at a drive root.
 class FileFinder {
 public:
-    FileFinder() = default;
+    // Defined where State is complete: an inline constructor would need ~unique_ptr<State>.
+    FileFinder();
     ~FileFinder();
     FileFinder(const FileFinder&) = delete;
     FileFinder& operator=(const FileFinder&) = delete;

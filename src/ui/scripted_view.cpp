@@ -69,6 +69,8 @@ public:
 
 }  // namespace
 
-std::unique_ptr<IView> MakeScriptedView() { return std::make_unique<ScriptedView>(); }
+std::unique_ptr<IView> MakeScriptedView() {
+    return std::make_unique<ScriptedView>();
+}
 
 }  // namespace ui

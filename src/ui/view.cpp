@@ -44,7 +44,9 @@ void SetView(std::unique_ptr<IView> view) {
     ViewSlot() = view ? std::move(view) : std::make_unique<NoView>();
 }
 
-IView& CurrentView() { return *ViewSlot(); }
+IView& CurrentView() {
+    return *ViewSlot();
+}
 
 std::string ApplicationName() {
     std::string path = platform::ModulePath();
@@ -97,6 +99,8 @@ int MessageBox(const std::string& text, unsigned flags) {
     return MessageBoxWithCaption(ApplicationName(), text, flags);
 }
 
-void DispatchPendingEvents() { CurrentView().DispatchPendingEvents(); }
+void DispatchPendingEvents() {
+    CurrentView().DispatchPendingEvents();
+}
 
 }  // namespace ui

@@ -18,7 +18,9 @@ DesktopViewMaker& DesktopMaker() {
 
 }  // namespace
 
-void SetDesktopViewMaker(DesktopViewMaker maker) { DesktopMaker() = std::move(maker); }
+void SetDesktopViewMaker(DesktopViewMaker maker) {
+    DesktopMaker() = std::move(maker);
+}
 
 bool ChooseView(std::string& problem) {
     if (platform::HasUserScript()) {

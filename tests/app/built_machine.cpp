@@ -11,8 +11,12 @@ namespace fs = std::filesystem;
 
 namespace apptest {
 
-std::string InstallerProgram() { return MIVO_INSTALLER_PATH; }
-std::string StandinProgram() { return MIVO_STANDIN_PATH; }
+std::string InstallerProgram() {
+    return MIVO_INSTALLER_PATH;
+}
+std::string StandinProgram() {
+    return MIVO_STANDIN_PATH;
+}
 
 BuiltMachine::BuiltMachine(machine::MachineSpec spec) : m_spec(std::move(spec)) {
     std::string templ = (fs::temp_directory_path() / "mivo-app-XXXXXX").string();

@@ -27,12 +27,17 @@ TEST(ComponentCheck, DatabaseServerVersionIsOneOrderedVersion) {
         bool passes;
     };
     const Case cases[] = {
-        {pe::PeVersion{3, 8, 5, 0}, true},   {pe::PeVersion{3, 8, 5, 77}, true},
-        {pe::PeVersion{3, 9, 4, 0}, true},   {pe::PeVersion{4, 0, 0, 0}, true},
-        {pe::PeVersion{10, 2, 7, 0}, true},  {pe::PeVersion{4, 9, 5, 0}, true},
-        {pe::PeVersion{3, 8, 4, 9}, false},  {pe::PeVersion{2, 9, 9, 0}, false},
-        {pe::PeVersion{3, 7, 99, 0}, false}, {pe::PeVersion{0, 1, 2, 3}, true},  // major 0 passes
-        {std::nullopt, true},                                                     // no resource
+        {pe::PeVersion{3, 8, 5, 0}, true},
+        {pe::PeVersion{3, 8, 5, 77}, true},
+        {pe::PeVersion{3, 9, 4, 0}, true},
+        {pe::PeVersion{4, 0, 0, 0}, true},
+        {pe::PeVersion{10, 2, 7, 0}, true},
+        {pe::PeVersion{4, 9, 5, 0}, true},
+        {pe::PeVersion{3, 8, 4, 9}, false},
+        {pe::PeVersion{2, 9, 9, 0}, false},
+        {pe::PeVersion{3, 7, 99, 0}, false},
+        {pe::PeVersion{0, 1, 2, 3}, true},  // major 0 passes
+        {std::nullopt, true},               // no resource
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.version ? pe::PeVersionText(*c.version) : "no version resource");
@@ -111,9 +116,9 @@ TEST(MainProgram, InstalledNeedsPathAndMainExecutable) {
 
 TEST(MainProgram, DisplayVersionMustBeAboveOnePointZero) {
     const std::pair<std::optional<std::string>, bool> cases[] = {
-        {"1", false},    {"1.0", false},  {"0.9", false},   {"1.01", true},
-        {"1.1", true},   {"2", true},     {"2.0", true},    {"2.3.4", true},
-        {"v2.0", false}, {"", false},     {std::nullopt, false}, {"1.0.9", false},
+        {"1", false},    {"1.0", false}, {"0.9", false},        {"1.01", true},
+        {"1.1", true},   {"2", true},    {"2.0", true},         {"2.3.4", true},
+        {"v2.0", false}, {"", false},    {std::nullopt, false}, {"1.0.9", false},
     };
     for (const auto& [version, passes] : cases) {
         SCOPED_TRACE(version.value_or("(missing)"));

@@ -42,8 +42,9 @@ TEST(RegistrySettings, DefaultsOfTheStringRead) {
     EXPECT_EQ(ReadRegistryString(root, kProductKey, "path", "fallback"), "");
     EXPECT_EQ(GetMainProgramPath(), "");
     // Korean text and key names without regard to case.
-    WriteRegistry(m, "[HKEY_LOCAL_MACHINE\\software\\HALVIK\\sorvaneedu]\n\"PATH\"=\"D:\\\\시험\\\\"
-                     "Vemra\"\n");
+    WriteRegistry(m,
+                  "[HKEY_LOCAL_MACHINE\\software\\HALVIK\\sorvaneedu]\n\"PATH\"=\"D:\\\\시험\\\\"
+                  "Vemra\"\n");
     EXPECT_EQ(ReadRegistryString(root, kProductKey, "path", ""), "D:\\시험\\Vemra");
 }
 
@@ -97,8 +98,9 @@ TEST(RegistrySettings, PackingDateKeyMissingOrValueMissing) {
     WriteRegistry(m, "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Halvik\\SorvaneEdu]\n");
     EXPECT_EQ(ReadPackingDate(opened), 0);
     EXPECT_TRUE(opened);
-    WriteRegistry(m, "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Halvik\\SorvaneEdu]\n"
-                     "\"PackingDate\"=dword:0134fe7e\n");
+    WriteRegistry(m,
+                  "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Halvik\\SorvaneEdu]\n"
+                  "\"PackingDate\"=dword:0134fe7e\n");
     EXPECT_EQ(ReadPackingDate(opened), 0x0134fe7e);
 }
 

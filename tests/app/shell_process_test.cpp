@@ -229,7 +229,8 @@ TEST(BadMachine, UnreadableFilesAreNamedWithTheirLineAndNothingChanges) {
         {"machine.ini", "[drives]\nC = fixed, drive_c\nD = floppy, drive_d\n",
          "machine.ini line 3: unknown drive type"},
         {"machine.ini", "[drives]\nC fixed\n", "machine.ini line 2: expected"},
-        {"registry.reg", "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=42\n",
+        {"registry.reg",
+         "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=42\n",
          "registry.reg line 4: unknown value form"},
         {"registry.reg", "REGEDIT4\n", "registry.reg line 1: expected"},
     };
@@ -242,8 +243,8 @@ TEST(BadMachine, UnreadableFilesAreNamedWithTheirLineAndNothingChanges) {
             out << c.text;
         }
         const std::string errors = m.Folder() + "/errors.txt";
-        const std::string command = "'" + machine::InstallerHostPath(m.Spec()) + "' </dev/null 2>'" +
-                                    errors + "'";
+        const std::string command =
+            "'" + machine::InstallerHostPath(m.Spec()) + "' </dev/null 2>'" + errors + "'";
         const int status = std::system(command.c_str());
         EXPECT_EQ(WEXITSTATUS(status), 2);
         EXPECT_NE(m.Read("errors.txt").find(c.expected), std::string::npos) << m.Read("errors.txt");

@@ -39,12 +39,20 @@ std::string Build(const std::vector<Entry>& entries, const Options& options) {
     for (const Entry& e : entries) {
         uint32_t crc = Crc(e.data) ^ (e.wrongCrc ? 0x1234u : 0u);
         auto size = static_cast<uint32_t>(e.data.size());
-        std::string common = Le16(e.flags) + Le16(e.method) + Le16(e.modTime) + Le16(e.modDate) +
-                             Le32(crc) + Le32(size) + Le32(size) +
-                             Le16(static_cast<uint16_t>(e.name.size())) +
-                             Le16(static_cast<uint16_t>(e.extra.size()));
+        auto header = [&](uint16_t flags, uint16_t method, uint32_t headerCrc, uint32_t compressed,
+                          uint32_t uncompressed) {
+            return Le16(flags) + Le16(method) + Le16(e.modTime) + Le16(e.modDate) +
+                   Le32(headerCrc) + Le32(compressed) + Le32(uncompressed) +
+                   Le16(static_cast<uint16_t>(e.name.size())) +
+                   Le16(static_cast<uint16_t>(e.extra.size()));
+        };
+        std::string common = header(e.flags, e.method, crc, size, size);
+        std::string local =
+            header(e.localFlags >= 0 ? static_cast<uint16_t>(e.localFlags) : e.flags,
+                   e.localMethod >= 0 ? static_cast<uint16_t>(e.localMethod) : e.method,
+                   crc ^ e.localCrcXor, e.localCompressedZero ? 0 : size, size + e.localSizeDelta);
         auto offset = static_cast<uint32_t>(out.size() - base);
-        out += "PK\3\4" + Le16(20) + common + e.name + e.extra + e.data;
+        out += "PK\3\4" + Le16(20) + local + e.name + e.extra + e.data;
         central.push_back("PK\1\2" + std::string(1, '\x14') +
                           std::string(1, static_cast<char>(e.system)) + Le16(20) + common +
                           Le16(0) + Le16(0) + Le16(0) + Le32(e.externalAttr) + Le32(offset) +

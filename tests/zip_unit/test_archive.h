@@ -20,6 +20,12 @@ struct Entry {
     uint16_t modTime = 0;                         // MS-DOS time
     uint16_t modDate = (40 << 9) | (1 << 5) | 1;  // 2020-01-01
     bool wrongCrc = false;  // headers carry a CRC that does not match the data
+    // Local header only: where it disagrees with the central header.
+    int localMethod = -1;              // -1: as central
+    int localFlags = -1;               // -1: as central
+    uint32_t localCrcXor = 0;          // changes the local CRC
+    uint32_t localSizeDelta = 0;       // added to the local uncompressed size
+    bool localCompressedZero = false;  // local compressed size 0
 };
 
 /// Whole-archive options.

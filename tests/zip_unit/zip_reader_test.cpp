@@ -2,6 +2,7 @@
 // search window, split-archive refusals, hostile counts, times and attributes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -124,6 +125,12 @@ TEST_F(ZipNameTest, NamesDecodeBySystemAndFlags) {
         {"NTFS: OEM code page", {.name = cp949 + ".txt", .system = 11}, utf8 + ".txt"},
         {"other system: ANSI code page", {.name = cp949 + ".txt", .system = 10}, "ÇÑ±Û.txt"},
         {"Unix: UTF-8", {.name = utf8 + ".txt", .system = 3}, utf8 + ".txt"},
+        {"Unix, bytes that are not UTF-8: ANSI code page",
+         {.name = cp949 + ".txt", .system = 3},
+         "ÇÑ±Û.txt"},
+        {"flag bit 11 on bytes that are not UTF-8",
+         {.name = cp949 + ".txt", .system = 0, .flags = 0x800},
+         "\uFFFD\u0471\uFFFD.txt"},
         {"flag bit 11: UTF-8", {.name = utf8 + ".txt", .system = 0, .flags = 0x800}, utf8 + ".txt"},
         {"slashes", {.name = "d/e/f.txt", .system = 0}, "d\\e\\f.txt"},
         {"Unicode path field",
@@ -347,6 +354,100 @@ TEST_F(ZipReaderTest, EntriesThatCannotBeOpenedWriteNothing) {
     EXPECT_FALSE(Exists("C:\\out\\lzma.bin"));
     EXPECT_FALSE(Exists("C:\\out\\secret.txt"));
     EXPECT_FALSE(Exists("C:\\out\\amiga.txt"));
+}
+
+TEST_F(ZipReaderTest, LocalHeadersMustAgreeUnlessTheCheckIsIgnored) {
+    const uint32_t base = CZipDirectory::kDefaultIgnoredChecks;
+    struct Case {
+        const char* what;
+        Entry entry;
+        uint32_t mask;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"agreeing", {}, base, true},
+        {"method", {.localMethod = 8}, base, false},
+        {"method ignored", {.localMethod = 8}, base | CZipDirectory::kCheckMethod, true},
+        {"CRC", {.localCrcXor = 1}, base, false},
+        {"CRC ignored", {.localCrcXor = 1}, base | CZipDirectory::kCheckLocalCrc, true},
+        {"CRC, sizes bit", {.localCrcXor = 1}, base | CZipDirectory::kCheckSizes, true},
+        {"size", {.localSizeDelta = 1}, base, false},
+        {"size ignored", {.localSizeDelta = 1}, base | CZipDirectory::kCheckSizes, true},
+        {"size, CRC bit", {.localSizeDelta = 1}, base | CZipDirectory::kCheckLocalCrc, true},
+        {"compressed size 0", {.localCompressedZero = true}, base, true},
+        {"flags", {.localFlags = 0x2}, base, false},
+        {"flags ignored", {.localFlags = 0x2}, base | CZipDirectory::kCheckFlags, true},
+        {"high flags differ", {.localFlags = 0x800}, base, true},
+        {"data descriptor: CRC and sizes not compared",
+         {.flags = 0x8, .localCrcXor = 1, .localSizeDelta = 1},
+         base,
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Entry entry = c.entry;
+        entry.name = "a.txt";
+        entry.data = "abc";
+        Write("C:\\a.zip", ziptest::Build({entry}));
+        CZipReader reader;
+        ASSERT_TRUE(reader.Open("C:\\a.zip", CZipReader::kModeOpen, c.mask));
+        int code = ErrorCode([&] { EXPECT_TRUE(reader.ExtractEntry(0, "C:\\out")); });
+        EXPECT_EQ(code, c.accepted ? -1 : CZipError::kBadArchive);
+        reader.Close(CZipReader::kCloseAfterException);
+        if (c.accepted) {
+            EXPECT_EQ(Read("C:\\out\\a.txt"), "abc");
+        }
+        std::filesystem::remove_all(m_machine.Host("C:\\out"));
+    }
+}
+
+TEST_F(ZipReaderTest, DataDescriptorsAreComparedOnlyWhenTheCheckIsOn) {
+    // Info-ZIP zip writes data descriptors when it writes to a pipe.
+    std::string host = m_machine.Host("C:\\dd.zip");
+    ASSERT_EQ(std::system(("seq 1 20000 | zip -q - - | cat > " + host).c_str()), 0);
+    const uint32_t checkDescriptor =
+        CZipDirectory::kDefaultIgnoredChecks & ~CZipDirectory::kCheckDataDescriptor;
+    CZipReader reader;
+    ASSERT_TRUE(reader.Open("C:\\dd.zip", CZipReader::kModeOpen, checkDescriptor));
+    ASSERT_EQ(reader.GetEntryCount(), 1u);
+    CZipEntry& entry = *reader.GetEntryInfo(0);
+    ASSERT_NE(entry.m_flags & CZipEntry::kFlagDataDescriptor, 0);
+    EXPECT_TRUE(reader.TestEntry(0));
+    reader.Close();
+
+    // A descriptor that disagrees with the central header (its CRC changed).
+    std::string bytes = Read("C:\\dd.zip");
+    size_t descriptor = bytes.find("PK\7\x08");
+    ASSERT_NE(descriptor, std::string::npos);
+    bytes[descriptor + 4] = static_cast<char>(bytes[descriptor + 4] ^ 0x01);
+    Write("C:\\dd.zip", bytes);
+    ASSERT_TRUE(reader.Open("C:\\dd.zip", CZipReader::kModeOpen, checkDescriptor));
+    EXPECT_EQ(ErrorCode([&] { reader.TestEntry(0); }), CZipError::kBadArchive);
+    reader.Close(CZipReader::kCloseAfterException);
+    ASSERT_TRUE(reader.Open("C:\\dd.zip"));
+    EXPECT_TRUE(reader.TestEntry(0));  // ignored by default
+    reader.Close();
+}
+
+TEST_F(ZipReaderTest, PathsBeyondTheWindowsLimitAreExtracted) {
+    std::string name;
+    for (int i = 0; i < 12; ++i) {
+        name += std::string(20, static_cast<char>('a' + i)) + "/";
+    }
+    name += "file.txt";  // about 260 characters, longer with the folder
+    Write("C:\\long.zip", ziptest::Build({{.name = name.substr(0, name.rfind('/') + 1), .data = ""},
+                                          {.name = name, .data = "deep"}}));
+    CZipReader reader;
+    ASSERT_TRUE(reader.Open("C:\\long.zip"));
+    EXPECT_TRUE(reader.ExtractEntry(0, "C:\\out"));
+    EXPECT_TRUE(reader.ExtractEntry(1, "C:\\out"));
+    // A second extraction replaces the file, through the long-path delete.
+    EXPECT_TRUE(reader.ExtractEntry(1, "C:\\out"));
+    reader.Close();
+    std::string path = "C:\\out\\" + name;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    EXPECT_GT(path.size(), 260u);
+    EXPECT_EQ(Read(path), "deep");
 }
 
 class ZipSplitTest : public ZipReaderTest {

@@ -17,8 +17,8 @@ namespace fs = std::filesystem;
 namespace machine {
 
 const char* const kComponentFiles[8] = {
-    "VemraDBServer.exe",     "Corlis2023.dll",  "2023\\MIVO20190.exe", "2024\\MIVO20190.exe",
-    "2025\\MIVO20190.exe",   "Corlis2024.dll",  "Corlis2025.dll",      "Tandrel.dll",
+    "VemraDBServer.exe",   "Corlis2023.dll", "2023\\MIVO20190.exe", "2024\\MIVO20190.exe",
+    "2025\\MIVO20190.exe", "Corlis2024.dll", "Corlis2025.dll",      "Tandrel.dll",
 };
 
 namespace {
@@ -28,7 +28,8 @@ const char* const kOtherMainProgramFiles[] = {"VemraExam.exe", "Tovalex.exe", "F
                                               "Pelliscor.dll", "Grendmark.dll"};
 
 std::string DriveFolder(char letter) {
-    return std::string("drive_") + static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
+    return std::string("drive_") +
+           static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
 }
 
 std::string HostOf(const MachineSpec& spec, const std::string& windowsPath) {
@@ -123,8 +124,11 @@ bool BuildMachine(const MachineSpec& spec, std::string& problem) {
     }
     if (!spec.standin.empty()) {
         ini += "\n[programs]\n";
-        ini += mainFolder + "\\VemraExam.exe = " + ShellQuote(fs::absolute(spec.standin).string()) + " main-program\n";
-        ini += mainFolder + "\\VemraDBServer.exe = " + ShellQuote(fs::absolute(spec.standin).string()) + " db-server\n";
+        ini += mainFolder + "\\VemraExam.exe = " + ShellQuote(fs::absolute(spec.standin).string()) +
+               " main-program\n";
+        ini += mainFolder +
+               "\\VemraDBServer.exe = " + ShellQuote(fs::absolute(spec.standin).string()) +
+               " db-server\n";
     }
     if (spec.script) {
         ini += "\n[user]\nscript = user-script.txt\n";
@@ -162,8 +166,9 @@ bool BuildMachine(const MachineSpec& spec, std::string& problem) {
             }
             reg += "\"PackingDate\"=hex(4):" + bytes + "\n";
         }
-        reg += "\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
-               "{5A0C7E21-9D3B-4F68-B2E4-71C9A8D3F046}]\n";
+        reg +=
+            "\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+            "{5A0C7E21-9D3B-4F68-B2E4-71C9A8D3F046}]\n";
         reg += "\"DisplayName\"=\"Vemra\"\n";
         if (spec.displayVersion) {
             reg += "\"DisplayVersion\"=" + RegQuote(*spec.displayVersion) + "\n";

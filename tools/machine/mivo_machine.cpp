@@ -66,8 +66,9 @@ int main(int argc, char** argv) {
                 if (std::sscanf(v.c_str(), "%u.%u.%u.%u", &a, &b, &c, &d) < 3) {
                     return Usage();
                 }
-                spec.dbServerVersion = pe::PeVersion{static_cast<uint16_t>(a), static_cast<uint16_t>(b),
-                                                     static_cast<uint16_t>(c), static_cast<uint16_t>(d)};
+                spec.dbServerVersion =
+                    pe::PeVersion{static_cast<uint16_t>(a), static_cast<uint16_t>(b),
+                                  static_cast<uint16_t>(c), static_cast<uint16_t>(d)};
             }
         } else if (option == "--tandrel-date") {
             spec.tandrelDate = value();

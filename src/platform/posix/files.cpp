@@ -44,6 +44,18 @@ uint32_t MissingCode(const HostPath& p) {
     return p.parentExists ? kErrorFileNotFound : kErrorPathNotFound;
 }
 
+// Resolves a path that must exist and reads its status; false with LastError 2 or 3 (or
+// the error of the resolution).
+bool ResolveExisting(const std::string& path, HostPath& p, struct stat& st) {
+    if (!Resolve(path, p)) {
+        return false;
+    }
+    if (!p.exists || stat(p.host.c_str(), &st) != 0) {
+        return Fail(MissingCode(p));
+    }
+    return true;
+}
+
 bool IsReadOnlyMode(mode_t mode) {
     return (mode & S_IWUSR) == 0;
 }
@@ -138,12 +150,8 @@ bool FileIsOpen(const std::string& host) {
 
 uint32_t FileAttributes(const std::string& path) {
     HostPath p;
-    if (!Resolve(path, p)) {
-        return kInvalidAttributes;
-    }
     struct stat st {};
-    if (!p.exists || stat(p.host.c_str(), &st) != 0) {
-        SetLastErrorCode(MissingCode(p));
+    if (!ResolveExisting(path, p, st)) {
         return kInvalidAttributes;
     }
     SetLastErrorCode(kErrorSuccess);
@@ -152,12 +160,9 @@ uint32_t FileAttributes(const std::string& path) {
 
 bool ChangeFileAttributes(const std::string& path, uint32_t attributes) {
     HostPath p;
-    if (!Resolve(path, p)) {
-        return false;
-    }
     struct stat st {};
-    if (!p.exists || stat(p.host.c_str(), &st) != 0) {
-        return Fail(MissingCode(p));
+    if (!ResolveExisting(path, p, st)) {
+        return false;
     }
     const uint32_t wanted = attributes == kAttrNormal ? 0 : attributes;
     if (!StoreBits(p.host, wanted) && errno != ENOTSUP) {
@@ -184,12 +189,9 @@ bool FileExists(const std::string& path) {
 
 bool ReadFileStatus(const std::string& path, FileStatus& status) {
     HostPath p;
-    if (!Resolve(path, p)) {
-        return false;
-    }
     struct stat st {};
-    if (!p.exists || stat(p.host.c_str(), &st) != 0) {
-        return Fail(MissingCode(p));
+    if (!ResolveExisting(path, p, st)) {
+        return false;
     }
     status.modified = Seconds(st.st_mtim);
     status.created = Seconds(st.st_ctim);
@@ -220,12 +222,9 @@ bool MakeFolder(const std::string& path) {
 
 bool RemoveFolder(const std::string& path) {
     HostPath p;
-    if (!Resolve(path, p)) {
-        return false;
-    }
     struct stat st {};
-    if (!p.exists || stat(p.host.c_str(), &st) != 0) {
-        return Fail(MissingCode(p));
+    if (!ResolveExisting(path, p, st)) {
+        return false;
     }
     if (p.isRoot) {
         return Fail(kErrorAccessDenied);
@@ -389,6 +388,8 @@ struct FileFinder::State {
     std::vector<FindData> entries;  // the whole listing, in order
     size_t next = 0;                // index of the entry Next answers
 };
+
+FileFinder::FileFinder() = default;
 
 FileFinder::~FileFinder() {
     Close();
@@ -735,6 +736,15 @@ bool CrtFile::SetModificationTime(int64_t seconds) {
         return FailErrno(errno);
     }
     SetLastErrorCode(kErrorSuccess);
+    return true;
+}
+
+bool LibraryFilePath(const std::string& path, std::string& libraryPath) {
+    HostPath resolved;
+    if (!Resolve(path, resolved)) {
+        return false;
+    }
+    libraryPath = resolved.host;
     return true;
 }
 

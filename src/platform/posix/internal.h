@@ -42,6 +42,10 @@ bool HaveMachine();
 /// The host folder run/ of the machine (created on demand); empty for the host root.
 std::string RunFolder();
 
+/// Appends `text` as one line to run/<name> in a single write, so that lines of several
+/// processes stay whole; nothing without a run folder.
+void AppendRunLog(const std::string& name, const std::string& text);
+
 /// Host path of the registry file; empty for the host root.
 std::string RegistryFile();
 

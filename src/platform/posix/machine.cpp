@@ -239,6 +239,25 @@ std::string RegistryFile() {
     return g_machine.folder + "/registry.reg";
 }
 
+void AppendRunLog(const std::string& name, const std::string& text) {
+    const std::string run = RunFolder();
+    if (run.empty()) {
+        return;
+    }
+    const int fd =
+        open((run + "/" + name).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return;
+    }
+    std::string line = text;
+    if (line.empty() || line.back() != '\n') {
+        line += '\n';
+    }
+    ssize_t ignored = write(fd, line.data(), line.size());
+    (void)ignored;
+    close(fd);
+}
+
 bool UseMachine(const std::string& folder, std::string& problem) {
     std::error_code ec;
     const std::string absolute = fs::absolute(folder, ec).lexically_normal().string();
@@ -434,23 +453,7 @@ bool HasUserScript() {
 }
 
 void RecordScreen(const std::string& entry) {
-    const std::string run = RunFolder();
-    if (run.empty()) {
-        return;
-    }
-    const int fd =
-        open((run + "/screen.log").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        return;
-    }
-    std::string text = entry;
-    if (text.empty() || text.back() != '\n') {
-        text += '\n';
-    }
-    // One write per entry keeps entries of several processes whole.
-    ssize_t ignored = write(fd, text.data(), text.size());
-    (void)ignored;
-    close(fd);
+    AppendRunLog("screen.log", entry);
 }
 
 std::string MachineFilePath(const std::string& relative) {

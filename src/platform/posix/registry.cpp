@@ -24,7 +24,8 @@
 namespace platform {
 
 struct RegistryKeyTag {
-    std::string path;  // key path below HKEY_LOCAL_MACHINE ("" for the root)
+    std::string path;     // key path below HKEY_LOCAL_MACHINE ("" for the root)
+    uint32_t access = 0;  // KEY_* rights the key was opened with
 };
 
 using namespace platform::posix;
@@ -402,8 +403,9 @@ std::string Join(RegistryHandle root, const std::string& subkey) {
     return sub.empty() ? base : base + "\\" + sub;
 }
 
-RegistryHandle NewHandle(const std::string& path) {
-    return std::make_unique<RegistryKeyTag>(RegistryKeyTag{path}).release();  // freed by Close
+RegistryHandle NewHandle(const std::string& path, uint32_t access) {
+    // Owned by the caller until CloseRegistryKey frees it, as a Win32 key handle is.
+    return std::make_unique<RegistryKeyTag>(RegistryKeyTag{path, access}).release();
 }
 
 }  // namespace
@@ -413,7 +415,7 @@ RegistryHandle LocalMachineRoot() {
 }
 
 long OpenRegistryKey(RegistryHandle root, const std::string& subkey, uint32_t /*options*/,
-                     uint32_t /*access*/, RegistryHandle* key) {
+                     uint32_t access, RegistryHandle* key) {
     if (root == nullptr || key == nullptr) {
         return kErrorInvalidHandle;
     }
@@ -427,12 +429,12 @@ long OpenRegistryKey(RegistryHandle root, const std::string& subkey, uint32_t /*
     if (!path.empty() && data.Find(path) == nullptr) {
         return kErrorFileNotFound;
     }
-    *key = NewHandle(path);
+    *key = NewHandle(path, access);
     return kErrorSuccess;
 }
 
 long CreateRegistryKey(RegistryHandle root, const std::string& subkey, uint32_t /*options*/,
-                       uint32_t /*access*/, RegistryHandle* key) {
+                       uint32_t access, RegistryHandle* key) {
     if (root == nullptr || key == nullptr) {
         return kErrorInvalidHandle;
     }
@@ -464,7 +466,7 @@ long CreateRegistryKey(RegistryHandle root, const std::string& subkey, uint32_t 
             return saved;
         }
     }
-    *key = NewHandle(path);
+    *key = NewHandle(path, access);
     return kErrorSuccess;
 }
 
@@ -475,6 +477,9 @@ long QueryRegistryValue(RegistryHandle key, const std::string& name, uint32_t* t
     }
     if (data != nullptr && size == nullptr) {
         return kErrorInvalidParameter;
+    }
+    if (key != &g_root && (key->access & kKeyQueryValue) == 0) {
+        return kErrorAccessDenied;
     }
     RegistryLock lock(false);
     RegistryData registry;
@@ -517,6 +522,9 @@ long SetRegistryValue(RegistryHandle key, const std::string& name, uint32_t type
                       const uint8_t* data, uint32_t size) {
     if (key == nullptr || key == &g_root) {
         return kErrorInvalidHandle;
+    }
+    if ((key->access & kKeySetValue) == 0) {
+        return kErrorAccessDenied;
     }
     if (data == nullptr && size > 0) {
         return kErrorInvalidParameter;

@@ -1,9 +1,6 @@
 // Facts about the simulated machine and the moment: system folder, screen, special
 // folders, local time (in the machine's time zone), waiting, the tick counter and the
 // debugger output, which goes to run/debug.log.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <ctime>
 
@@ -119,22 +116,7 @@ uint32_t TickCount() {
 }
 
 void DebugOutput(const std::string& text) {
-    const std::string run = RunFolder();
-    if (run.empty()) {
-        return;
-    }
-    const int fd =
-        open((run + "/debug.log").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        return;
-    }
-    std::string line = text;
-    if (line.empty() || line.back() != '\n') {
-        line += '\n';
-    }
-    ssize_t ignored = write(fd, line.data(), line.size());
-    (void)ignored;
-    close(fd);
+    AppendRunLog("debug.log", text);
 }
 
 unsigned AnsiCodePage() {

@@ -1,0 +1,261 @@
+// Folder-tree operations over the platform's file services. Paths are joined with a single
+// backslash and never normalised further: a source or target that already ends in a
+// backslash gives a doubled one, which Windows accepts.
+#include "fileutil/folder_tree.h"
+
+#include "platform/errors.h"
+#include "platform/files.h"
+#include "platform/system.h"
+#include "platform/text.h"
+#include "ui/view.h"
+
+#include <string_view>
+
+namespace {
+
+// The working folder is saved in a buffer of this many UTF-16 units, terminator included.
+constexpr size_t kSavedFolderUnits = 260;
+
+// RemoveTree waits this long before removing each emptied folder, so that the file
+// system has released the handles of the files just deleted.
+constexpr uint32_t kRemoveFolderDelayMs = 10;
+
+bool IsWhiteSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+void TrimTrailingWhiteSpace(std::string& text) {
+    while (!text.empty() && IsWhiteSpace(text.back())) {
+        text.pop_back();
+    }
+}
+
+bool EndsWithBackslash(std::string_view text) {
+    return !text.empty() && text.back() == '\\';
+}
+
+bool IsDotOrDotDot(std::string_view name) {
+    return name == "." || name == "..";
+}
+
+bool IsFolder(uint32_t attributes) {
+    return attributes != platform::kInvalidAttributes &&
+           (attributes & platform::kAttrDirectory) != 0;
+}
+
+// The "*.*" pattern of CopyFolder and EmptyFolder: the folder without trailing white
+// space and with exactly the one backslash it needs.
+std::string ListPattern(const std::string& folder) {
+    std::string pattern = folder;
+    TrimTrailingWhiteSpace(pattern);
+    if (!EndsWithBackslash(pattern)) {
+        pattern += '\\';
+    }
+    return pattern + "*.*";
+}
+
+// Starts a listing for CopyFolder and EmptyFolder. A folder without a single entry (an
+// empty drive root) is fine; any other refusal means the folder cannot be walked, which
+// must not pass for success.
+bool StartListing(platform::FileFinder& finder, const std::string& folder,
+                  platform::FindData& entry, bool& empty) {
+    empty = false;
+    if (finder.First(ListPattern(folder), entry)) {
+        return true;
+    }
+    empty = platform::LastError() == platform::kErrorFileNotFound;
+    return false;
+}
+
+// What RemoveTree answers when it cannot even begin: nothing to do is success, but a tree
+// that is still there must not be reported as removed.
+int ResultWithoutWalking(const std::string& path) {
+    return platform::FileAttributes(path) == platform::kInvalidAttributes ? 1 : 0;
+}
+
+}  // namespace
+
+void CopyTree(const std::string& target, const std::string& source) {
+    const std::string targetFolder = target + '\\';
+    if (platform::FileAttributes(targetFolder) == platform::kInvalidAttributes &&
+        !platform::MakeFolder(targetFolder)) {
+        return;
+    }
+    platform::FileFinder finder;
+    platform::FindData entry;
+    if (!finder.First(source + "\\*.*", entry)) {
+        return;
+    }
+    std::string base = target;
+    if (EndsWithBackslash(base)) {
+        base.pop_back();
+    }
+    do {
+        if (IsDotOrDotDot(entry.name)) {
+            continue;
+        }
+        const std::string targetItem = base + '\\' + entry.name;
+        const std::string sourceItem = source + '\\' + entry.name;
+        if ((entry.attributes & platform::kAttrDirectory) != 0) {
+            if (platform::FileAttributes(targetItem) == platform::kInvalidAttributes &&
+                !platform::MakeFolder(targetItem)) {
+                continue;
+            }
+            CopyTree(targetItem, sourceItem);
+        } else {
+            // A file that cannot be copied is skipped; the backup takes what it can.
+            platform::CopyOneFile(sourceItem, targetItem, false);
+        }
+    } while (finder.Next(entry));
+}
+
+bool CopyFolder(const std::string& source, const std::string& target) {
+    if (!MakePath(target)) {
+        return false;
+    }
+    if (platform::FileAttributes(source) == platform::kInvalidAttributes) {
+        return false;
+    }
+    platform::FileFinder finder;
+    platform::FindData entry;
+    bool empty = false;
+    if (!StartListing(finder, source, entry, empty)) {
+        return empty;
+    }
+    bool result = true;
+    do {
+        PumpMessages();
+        if (!entry.name.empty() && entry.name.front() == '.') {
+            continue;
+        }
+        const std::string sourceItem = source + '\\' + entry.name;
+        const std::string targetItem = target + '\\' + entry.name;
+        if ((entry.attributes & platform::kAttrDirectory) != 0) {
+            result = CopyFolder(sourceItem, targetItem);
+        } else {
+            result = platform::CopyOneFile(sourceItem, targetItem, false);
+        }
+    } while (result && finder.Next(entry));
+    return result;
+}
+
+bool EmptyFolder(const std::string& folder) {
+    if (!IsFolder(platform::FileAttributes(folder))) {
+        return false;
+    }
+    platform::FileFinder finder;
+    platform::FindData entry;
+    bool empty = false;
+    if (!StartListing(finder, folder, entry, empty)) {
+        return empty;
+    }
+    bool result = true;
+    do {
+        PumpMessages();
+        if (!entry.name.empty() && entry.name.front() == '.') {
+            continue;
+        }
+        const std::string item = folder + '\\' + entry.name;
+        if ((entry.attributes & platform::kAttrDirectory) != 0) {
+            // A subfolder that keeps some of its contents is a failed entry like any
+            // other: the folder is then not empty and must not be reported so.
+            result = EmptyFolder(item) && platform::RemoveFolder(item);
+        } else {
+            // Attributes are left alone: a read-only file is meant to stop the walk.
+            result = platform::RemoveFile(item);
+        }
+    } while (result && finder.Next(entry));
+    return result;
+}
+
+int RemoveTree(const std::string& path) {
+    std::string saved;
+    if (!platform::CurrentFolder(saved) || platform::Utf16Length(saved) >= kSavedFolderUnits) {
+        return ResultWithoutWalking(path);
+    }
+    if (!platform::ChangeCurrentFolder(path)) {
+        return ResultWithoutWalking(path);
+    }
+    bool fileFailed = false;
+    {
+        platform::FileFinder finder;
+        platform::FindData entry;
+        // Entries are named relative to the working folder, which is `path` now; a
+        // nested call is handed the bare name for the same reason.
+        bool more = finder.First("*.*", entry);
+        for (; more; more = finder.Next(entry)) {
+            if (IsDotOrDotDot(entry.name)) {
+                continue;
+            }
+            if ((entry.attributes & platform::kAttrDirectory) != 0) {
+                if (RemoveTree(entry.name) == 0) {
+                    finder.Close();
+                    platform::ChangeCurrentFolder(saved);
+                    return 0;
+                }
+            } else if (!platform::ChangeFileAttributes(entry.name, platform::kAttrNormal) ||
+                       !platform::RemoveFile(entry.name)) {
+                fileFailed = true;
+                break;
+            }
+        }
+    }
+    platform::ChangeCurrentFolder(saved);
+    if (fileFailed) {
+        return 0;
+    }
+    // `path` means again what it meant when the call began.
+    if (!platform::ChangeFileAttributes(path, platform::kAttrNormal)) {
+        return 0;
+    }
+    platform::SleepMilliseconds(kRemoveFolderDelayMs);
+    if (platform::RemoveFolder(path)) {
+        return 1;
+    }
+    platform::DebugOutput("폴더 삭제 실패 - " + std::to_string(platform::LastError()));
+    return 0;
+}
+
+bool MakePath(const std::string& path) {
+    std::string copy = path;
+    StripTrailingBackslash(copy);
+
+    size_t prefixLength = 0;
+    if (const size_t drive = copy.find(":\\"); drive != std::string::npos) {
+        prefixLength = drive + 2;
+    } else if (const size_t pair = copy.find("\\\\"); pair != std::string::npos) {
+        prefixLength = pair + 2;
+    }
+    std::string built = copy.substr(0, prefixLength);
+    std::string rest = copy.substr(prefixLength);
+
+    for (;;) {
+        // From the second character: each later component starts with its backslash.
+        const size_t next = rest.find('\\', 1);
+        const bool last = next == std::string::npos;
+        if (last) {
+            built += rest;
+        } else {
+            built.append(rest, 0, next);
+            rest.erase(0, next);
+        }
+        if (platform::FileAttributes(built) == platform::kInvalidAttributes &&
+            !platform::MakeFolder(built)) {
+            return false;
+        }
+        if (last) {
+            return true;
+        }
+    }
+}
+
+void StripTrailingBackslash(std::string& path) {
+    TrimTrailingWhiteSpace(path);
+    if (EndsWithBackslash(path)) {
+        path.pop_back();
+    }
+}
+
+void PumpMessages() {
+    ui::DispatchPendingEvents();
+}
