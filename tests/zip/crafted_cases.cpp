@@ -229,6 +229,14 @@ std::vector<CraftedCase> CraftedCases() {
          "done 1",
          {},
          {kHangulUtf8 + "=" + kShort}},
+        // A Unix tool's name that is not UTF-8 (bsdtar's hdrcharset) is read in the ANSI
+        // code page rather than turned into replacement characters.
+        {"cp949-name-system-3",
+         OneEntry([](ZipBuilder&, Entry& e) { e.system = 3, e.externalAttr = 0100644u << 16; }, 0,
+                  kHangulCp949, kShort),
+         "done 1",
+         {},
+         {kHangulUtf8 + "=" + kShort}},
         {"unicode-path-field",
          OneEntry(
              [](ZipBuilder&, Entry& e) {

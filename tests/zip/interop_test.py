@@ -348,9 +348,17 @@ def decoded_name(info):
                 int.from_bytes(data[1:5], "little") == zlib.crc32(raw):
             name = data[5:].decode("utf-8", errors="replace")
         extra = extra[4 + size:]
-    if name is None:
-        utf8 = info.flag_bits & 0x800 or info.create_system in (3, 7, 20)
-        name = raw.decode("utf-8" if utf8 else "cp949", errors="replace")
+    if name is None and info.flag_bits & 0x800:
+        name = raw.decode("utf-8", errors="replace")
+    elif name is None and info.create_system in (3, 7, 20):
+        # Unix-like tools mostly write UTF-8 unflagged; names that are not UTF-8 (bsdtar's
+        # hdrcharset) are read in the ANSI code page.
+        try:
+            name = raw.decode("utf-8")
+        except UnicodeDecodeError:
+            name = raw.decode("cp949", errors="replace")
+    elif name is None:
+        name = raw.decode("cp949", errors="replace")
     return "".join("?" if ord(c) < 0x20 else c for c in name).replace("/", "\\")
 
 
