@@ -7,8 +7,8 @@ How to run (after a normal build in build/):
 
 It makes a package of about 300 MB in about 5,000 files (database-like pages, text, some
 incompressible binaries), deflated by Info-ZIP zip; then times `mivo-zip extract` against
-`unzip -q`, `bsdtar -xf` and `7z x` (best of --runs, each into a fresh folder, archive in
-the page cache) and prints each tool's time relative to mivo-zip; then runs `zip-bench`,
+`unzip -q`, `bsdtar -xf` and `7z x` (best of --runs rounds, each run into a fresh folder,
+archive in the page cache) and prints each tool's time relative to mivo-zip; then runs `zip-bench`,
 which decompresses every entry to memory through the reader and through zlib's raw inflate
 with crc32 alone. The work folder is removed at the end unless --keep is given; a package
 left there by an earlier --keep run is reused. Needs zip, unzip, bsdtar and 7z; takes a
@@ -120,15 +120,15 @@ def main():
         ("bsdtar -xf", lambda: ["bsdtar", "-xf", archive], out),
         ("7z x", lambda: ["7z", "x", "-y", "-o" + out, archive], None),
     ]
-    best = {}
-    for name, command, cwd in extractors:
-        times = []
-        for _ in range(options.runs):
+    # Round by round, every tool once per round, so that drift in the machine's load and in
+    # the disk's write-back falls on all of them alike.
+    best = {name: float("inf") for name, _, _ in extractors}
+    for _ in range(options.runs):
+        for name, command, cwd in extractors:
             shutil.rmtree(out, ignore_errors=True)
             os.makedirs(out)
             subprocess.run(["sync"])
-            times.append(timed(command(), cwd))
-        best[name] = min(times)
+            best[name] = min(best[name], timed(command(), cwd))
     shutil.rmtree(out, ignore_errors=True)
     print("\nextraction to disk (best of %d):" % options.runs)
     for name, seconds in best.items():
