@@ -24,6 +24,13 @@ const std::string kShort = "short file\n";
 constexpr uint64_t kWrapping = 0xFFFFFFFFFFFFFFF0ull;
 const std::string kHangulCp949 = "\xC7\xD1\xB1\xDB.txt";  // "한글.txt" in code page 949
 const std::string kHangulUtf8 = "\xED\x95\x9C\xEA\xB8\x80.txt";
+const std::string kLongName = [] {
+    std::string name;
+    for (int i = 0; i < 6; ++i) {
+        name += std::string(50, static_cast<char>('a' + i)) + "/";
+    }
+    return name + "long.txt";
+}();
 
 CraftedFiles Only(const std::string& archive) {
     return CraftedFiles{archive, {}};
@@ -270,6 +277,12 @@ std::vector<CraftedCase> CraftedCases() {
          "done 1",
          {},
          {"a.txt=" + kText}},
+        // Destinations of 260 characters and more need the long-path prefix on Windows.
+        {"long-path-over-260-characters",
+         OneEntry(Unchanged, 0, kLongName, kShort),
+         "done 1",
+         {},
+         {kLongName + "=" + kShort}},
         {"zip64-entry-and-end-record",
          [] {
              ZipBuilder zip;
@@ -554,6 +567,20 @@ std::vector<CraftedCase> CraftedCases() {
              return Only(zip.Build());
          },
          "open 201"},
+        // The first entry's data reaches over the second one's local header (the trick of
+        // the overlapping zip bomb): one of them is damaged.
+        {"hostile-entries-overlap",
+         [] {
+             ZipBuilder zip;
+             Entry& first = zip.Add("a.txt", kShort, 0);
+             SetBothCompressed(first, kShort.size() + 40);
+             first.uncompressedSize = first.local.uncompressedSize = kShort.size() + 40;
+             zip.Add("b.txt", kText, 0);
+             return Only(zip.Build());
+         },
+         "fail 201",
+         {},
+         {"!a.txt", "!b.txt"}},
         {"hostile-entry-count-beyond-file",
          [] {
              ZipBuilder zip;
