@@ -1,15 +1,45 @@
-// The installer's main flow. So far: the three tests of the main program that may end the
-// process before anything is read or changed.
+// The installer's main flow.
 #include "install/mivo_dlg.h"
 
 #include "app/prerequisites.h"
+#include "app/registry_settings.h"
+#include "install/level_record.h"
+#include "install/package_db.h"
+#include "install/set_up_comform_dlg.h"
+#include "install/shortcuts.h"
 #include "platform/process.h"
 #include "platform/text.h"
 #include "ui/view.h"
 
+namespace {
+
+constexpr const char* kReinstallQuestion =
+    "시험용 data가 설치되어 있습니다.\r\n\r\n재설치시 답안입력내용을 포함한 기존 "
+    "data가\r\n\r\n모두 "
+    "삭제됩니다. 재설치 하시겠습니까?";
+
+}  // namespace
+
+CMivoDlg::~CMivoDlg() {
+    if (m_dbOpen != 0) {
+        m_packageDb.Close();
+    }
+}
+
 int CMivoDlg::DoModal() {
     OnInitDialog();
-    return ui::kIdCancel;  // closed by its own close request
+    return ui::kIdCancel;  // the close request posted by OnInitDialog
+}
+
+std::string CMivoDlg::ExamTitle(int ordinal, int level, int examKind) {
+    if (ordinal >= 1000) {
+        return platform::StringPrintf("제 특별 회 전산%s %d급", FieldWord(level).c_str(),
+                                      DisplayedGrade(level));
+    }
+    if (examKind == 2) {
+        return platform::StringPrintf("제 %d 회 세무회계 경진대회", ordinal);
+    }
+    return platform::StringPrintf("제 %d 회 전산세무회계자격시험", ordinal);
 }
 
 bool CMivoDlg::OnInitDialog() {
@@ -30,6 +60,38 @@ bool CMivoDlg::OnInitDialog() {
                            ui::kMbIconWarning) != 0) {
             platform::ExitProcessNow(0);
         }
+    }
+
+    int ordinal = 0;
+    int level = 0;
+    ReadLevelRecordFromPackage(*this, ordinal, level);
+    const std::string title = ExamTitle(ordinal, level, m_examKind);
+
+    CLevelRecord installed;
+    if (ReadLevelRecordFile(InstalledLevelRecordPath(), installed) &&
+        installed.ExamOrdinal() == ordinal && IsLevelMatch(level, installed.Level())) {
+        if (ui::MessageBoxWithCaption(title, kReinstallQuestion,
+                                      ui::kMbYesNo | ui::kMbIconInformation) == ui::kIdNo) {
+            return true;
+        }
+    }
+
+    CheckPackageDatabase(ordinal, *this, level);
+
+    CSetUpComformDlg confirm;
+    confirm.m_examKind = m_examKind;
+    confirm.m_examOrdinal = ordinal;
+    confirm.m_level = level;
+    confirm.m_title = title;
+    confirm.m_mainDialog = this;
+
+    WaitForMainProgramExit();
+
+    if (confirm.DoModal() == ui::kIdOk) {
+        CreateExamShortcutAndLaunch(level, *this, ordinal);
+        CRegistryKey root;
+        WriteExamKind(root, m_examKind);
+        RemoveAnswerFolderShortcut();
     }
     return true;
 }

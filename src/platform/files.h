@@ -60,11 +60,16 @@ bool RemoveFolder(const std::string& path);
 bool RemoveFile(const std::string& path);
 
 /// CopyFileW: copies contents, attributes and modification time. With failIfExists an
-/// existing target gives 80; otherwise a read-only or hidden target gives 5.
+/// existing target gives 80; otherwise a read-only or hidden target gives 5. A source that
+/// another open denies reading (a share mode) gives 32.
 bool CopyOneFile(const std::string& source, const std::string& target, bool failIfExists);
 
 /// MoveFileW: renames a file or folder on the same drive.
 bool MoveOneFile(const std::string& source, const std::string& target);
+
+/// MoveFileExW with MOVEFILE_REPLACE_EXISTING: renames a file over an existing one in one
+/// step (the target is never missing meanwhile); 5 when the target is read-only or a folder.
+bool ReplaceOneFile(const std::string& source, const std::string& target);
 
 /// One entry of an enumeration (WIN32_FIND_DATAW).
 struct FindData {

@@ -9,6 +9,7 @@
 
 #include "platform/process.h"
 #include "platform/session.h"
+#include "ui/text_fields_view.h"
 
 namespace ui {
 
@@ -30,6 +31,73 @@ std::string Trim(const std::string& s) {
     }
     return s.substr(b, s.find_last_not_of(" \t\r") - b + 1);
 }
+
+// The confirmation dialog in a terminal: the number is asked first (typed key by key, so
+// that a wrong eighth digit is refused at once), then the name, then the install.
+class ConsoleConfirmView final : public TextFieldsConfirmView {
+public:
+    ConsoleConfirmView(std::istream& in, std::ostream& out, ConfirmLook look)
+        : m_in(in), m_out(out), m_look(std::move(look)) {}
+
+    int RunModal(IConfirmController& controller) override {
+        m_out << "\n== " << m_look.title << " ==\n"
+              << "수험번호와 이름을 입력한 뒤 설치합니다. (q: 취소, r: 수험번호 다시 입력, l: "
+                 "문제 목록)\n";
+        controller.OnInitDialog();
+        while (!Ended()) {
+            const bool askNumber = FocusedControl() != kIdcName || !IsNameEditable();
+            m_out << (askNumber ? "수험번호 (8자리) > " : "이름 > ") << std::flush;
+            std::string line;
+            if (!std::getline(m_in, line)) {
+                m_out << "\n";
+                controller.OnCancel();
+                break;
+            }
+            line = Trim(line);
+            if (Command(controller, line)) {
+                continue;
+            }
+            if (askNumber) {
+                ClearField(controller, kIdcExamNumber);
+                TypeText(controller, kIdcExamNumber, line);
+                continue;
+            }
+            ClearField(controller, kIdcName);
+            TypeText(controller, kIdcName, line);
+            m_out << "입력: 수험번호 " << FieldText(kIdcExamNumber) << ", 이름 "
+                  << FieldText(kIdcName) << "\n설치하려면 Enter > " << std::flush;
+            std::string confirm;
+            if (!std::getline(m_in, confirm)) {
+                controller.OnCancel();
+                break;
+            }
+            confirm = Trim(confirm);
+            if (!Command(controller, confirm)) {
+                controller.OnInstallClicked();
+            }
+        }
+        return Result();
+    }
+
+private:
+    // The one-letter commands; true when `line` was one.
+    bool Command(IConfirmController& controller, const std::string& line) {
+        if (line == "q") {
+            controller.OnCancel();
+        } else if (line == "r") {
+            SetFocus(kIdcExamNumber);
+        } else if (line == "l") {
+            PressKey(controller, 'L', true);
+        } else {
+            return false;
+        }
+        return true;
+    }
+
+    std::istream& m_in;
+    std::ostream& m_out;
+    ConfirmLook m_look;
+};
 
 class ConsoleView final : public IView {
 public:
@@ -82,6 +150,9 @@ public:
         if (on) {
             m_out << "잠시 기다려 주십시오...\n" << std::flush;
         }
+    }
+    std::unique_ptr<IConfirmView> CreateConfirmView(const ConfirmLook& look) override {
+        return std::make_unique<ConsoleConfirmView>(m_in, m_out, look);
     }
     const char* Name() const override { return "console"; }
 

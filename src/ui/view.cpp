@@ -4,6 +4,7 @@
 #include "platform/process.h"
 #include "platform/session.h"
 #include "platform/text.h"
+#include "ui/confirm_view.h"
 
 namespace ui {
 
@@ -39,6 +40,10 @@ const char* AnswerName(int answer) {
 }
 
 }  // namespace
+
+std::unique_ptr<IConfirmView> IView::CreateConfirmView(const ConfirmLook&) {
+    return nullptr;
+}
 
 void SetView(std::unique_ptr<IView> view) {
     ViewSlot() = view ? std::move(view) : std::make_unique<NoView>();
@@ -101,6 +106,10 @@ int MessageBox(const std::string& text, unsigned flags) {
 
 void DispatchPendingEvents() {
     CurrentView().DispatchPendingEvents();
+}
+
+std::unique_ptr<IConfirmView> MakeConfirmView(const ConfirmLook& look) {
+    return CurrentView().CreateConfirmView(look);
 }
 
 }  // namespace ui

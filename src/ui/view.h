@@ -8,6 +8,9 @@
 
 namespace ui {
 
+class IConfirmView;
+struct ConfirmLook;
+
 /// Message-box flags (MB_*) used by the installer.
 inline constexpr unsigned kMbOk = 0x00;
 inline constexpr unsigned kMbYesNo = 0x04;
@@ -34,6 +37,9 @@ public:
     virtual void DispatchPendingEvents() = 0;
     /// Shows or hides the wait cursor.
     virtual void ShowWaitCursor(bool on) = 0;
+    /// The confirmation dialog's view of this kind; none by default (the dialog then ends
+    /// at once, cancelled).
+    virtual std::unique_ptr<IConfirmView> CreateConfirmView(const ConfirmLook& look);
     /// A short name for logs ("scripted", "console", "desktop").
     virtual const char* Name() const = 0;
 };

@@ -204,10 +204,15 @@ TEST(MainFlow, EachRefusalShowsItsMessageAndEndsWithZero) {
     }
 }
 
-TEST(MainFlow, SoundMachinePassesEveryTestWithoutAMessage) {
-    BuiltMachine m(WithScript({}));
+TEST(MainFlow, SoundMachinePassesEveryTestOfTheMainProgram) {
+    // No package in the package folder: past the three tests the flow tells of the missing
+    // package, opens the confirmation dialog, and the examinee leaves.
+    BuiltMachine m(WithScript({"ok", "press cancel"}));
     EXPECT_EQ(m.RunInstaller(), 0);
-    EXPECT_EQ(m.Read("run/screen.log"), "");
+    const std::string screen = m.Read("run/screen.log");
+    EXPECT_EQ(Count(screen, "messagebox "), 1u) << screen;
+    EXPECT_NE(screen.find("지정된 경로를 찾을 수 없습니다."), std::string::npos) << screen;
+    EXPECT_NE(screen.find("result=IDCANCEL"), std::string::npos) << screen;
 }
 
 TEST(MainFlow, ExhaustedScriptEndsTheRunWithAClearMessage) {

@@ -14,69 +14,44 @@ namespace fs = std::filesystem;
 
 namespace dbtest {
 
-long CountingView::s_dispatches = 0;
+long CountingView::dispatches = 0;
 
 void CountingView::Install() {
     ui::SetView(std::make_unique<CountingView>());
-    s_dispatches = 0;
+    dispatches = 0;
 }
 
 namespace {
 
-std::string Quoted(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) {
-        if (c == '\'') {
-            quoted += "'\\''";
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "'";
-}
-
 bool WaitForFile(const fs::path& path) {
-    for (int i = 0; i < 1000; ++i) {
-        if (fs::exists(path)) {
-            return true;
-        }
+    for (int i = 0; i < 1000 && !fs::exists(path); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    return false;
+    return fs::exists(path);
 }
 
 }  // namespace
 
-LockHolder::LockHolder(const std::string& databaseHostPath, const std::string& workFolder)
-    : m_folder(workFolder) {
+LockHolder::LockHolder(const std::string& databaseHostPath, const std::string& folder)
+    : m_folder(folder) {
     fs::create_directories(m_folder);
-    // The transaction is held until the release file appears (at most 30 s, so that a
-    // crashed test leaves no process behind for long); ".system" marks the lock as taken.
-    const std::string script =
-        "cd " + Quoted(m_folder) +
-        " && ( printf 'BEGIN EXCLUSIVE;\\n.system touch locked\\n'; i=0;"
-        " while [ ! -e release ] && [ $i -lt 1500 ]; do sleep 0.02; i=$((i+1)); done;"
-        " printf 'COMMIT;\\n' ) | sqlite3 -bail " +
-        Quoted(databaseHostPath) + " > out 2>&1; touch done";
-    const std::string command = "sh -c " + Quoted(script) + " &";
-    if (std::system(command.c_str()) != 0) {
-        ADD_FAILURE() << "cannot start the sqlite3 tool";
-    }
-}
-
-LockHolder::~LockHolder() {
-    if (!m_released) {
-        Release();
-    }
-}
-
-bool LockHolder::WaitUntilLocked() const {
-    return WaitForFile(fs::path(m_folder) / "locked");
+    // ".system" marks the lock as taken; the transaction lasts until the release file
+    // appears, at most 30 s, so that a crashed test leaves nothing behind for long.
+    std::ofstream(fs::path(m_folder) / "holder.sh")
+        << "cd \"$(dirname \"$0\")\"\n"
+        << "( printf 'BEGIN EXCLUSIVE;\\n.system touch locked\\n'; i=0\n"
+        << "  while [ ! -e release ] && [ $i -lt 1500 ]; do sleep 0.02; i=$((i+1)); done\n"
+        << "  printf 'COMMIT;\\n' ) | sqlite3 -bail \"$1\" >out 2>&1\n"
+        << "touch done\n";
+    const std::string command = "sh '" + m_folder + "/holder.sh' '" + databaseHostPath + "' &";
+    m_locked = std::system(command.c_str()) == 0 && WaitForFile(fs::path(m_folder) / "locked");
 }
 
 bool LockHolder::Release() {
-    m_released = true;
-    std::ofstream(fs::path(m_folder) / "release").put('\n');
+    if (!m_released) {
+        m_released = true;
+        std::ofstream(fs::path(m_folder) / "release").put('\n');
+    }
     return WaitForFile(fs::path(m_folder) / "done");
 }
 

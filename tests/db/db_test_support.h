@@ -12,18 +12,14 @@
 
 namespace dbtest {
 
-/// Records what the layer reports while it is installed (it installs itself).
-class RecordingObserver : public ISqliteObserver {
-public:
+/// Records what the layer reports while it exists (it installs itself).
+struct RecordingObserver : ISqliteObserver {
     RecordingObserver() { SetSqliteObserver(this); }
     ~RecordingObserver() override { SetSqliteObserver(nullptr); }
-    RecordingObserver(const RecordingObserver&) = delete;
-    RecordingObserver& operator=(const RecordingObserver&) = delete;
-
     void OnPrepare(int result) override {
         prepares.push_back(result);
         if (afterPrepare) {
-            afterPrepare(result);
+            afterPrepare();
         }
     }
     void OnStep(int result) override { steps.push_back(result); }
@@ -32,51 +28,43 @@ public:
     void OnBusyHandler(bool waits) override {
         busyHandler.push_back(waits);
         if (afterBusyHandler) {
-            afterBusyHandler(waits);
+            afterBusyHandler();
         }
     }
-
-    std::vector<int> prepares;              // results of sqlite3_prepare16
-    std::vector<int> steps;                 // results of sqlite3_step
-    std::vector<int> closes;                // results of sqlite3_close
-    std::vector<uint32_t> retryWaits;       // one entry per wait of the retry rule
-    std::vector<bool> busyHandler;          // one entry per busy-handler call: waited or refused
-    std::function<void(int)> afterPrepare;  // optional action after each prepare
-    std::function<void(bool)> afterBusyHandler;  // optional action after each handler call
+    std::vector<int> prepares, steps, closes;  // results of each SQLite call
+    std::vector<uint32_t> retryWaits;          // one per wait of the retry rule
+    std::vector<bool> busyHandler;             // one per handler call: waited or refused
+    std::function<void()> afterPrepare, afterBusyHandler;  // optional test actions
 };
 
-/// A view that counts DispatchPendingEvents calls in DispatchCount().
-class CountingView : public ui::IView {
-public:
+/// A view that counts DispatchPendingEvents calls.
+struct CountingView : ui::IView {
     int ShowMessageBox(const std::string&, const std::string&, unsigned) override { return 0; }
-    void DispatchPendingEvents() override { ++s_dispatches; }
+    void DispatchPendingEvents() override { ++dispatches; }
     void ShowWaitCursor(bool) override {}
     const char* Name() const override { return "counting"; }
     /// Installs a counting view as the process's view and resets the count.
     static void Install();
-    static long DispatchCount() { return s_dispatches; }
-
-private:
-    static long s_dispatches;
+    static long dispatches;
 };
 
 /// The sqlite3 tool holding an exclusive transaction on a database file (host path) in
-/// another process, from WaitUntilLocked until Release (or the destructor).
+/// another process until Release or destruction.
 class LockHolder {
 public:
-    /// Starts the tool; `workFolder` (host path) receives its marker files.
-    LockHolder(const std::string& databaseHostPath, const std::string& workFolder);
-    ~LockHolder();
+    /// Starts the tool and waits until it holds the lock; `folder` gets its marker files.
+    LockHolder(const std::string& databaseHostPath, const std::string& folder);
+    ~LockHolder() { Release(); }
     LockHolder(const LockHolder&) = delete;
     LockHolder& operator=(const LockHolder&) = delete;
-
-    /// True once the tool holds the lock (waits at most 10 s).
-    bool WaitUntilLocked() const;
-    /// Tells the tool to commit and end; waits at most 10 s for it. True when it ended.
+    /// True once the tool holds the lock.
+    bool Locked() const { return m_locked; }
+    /// Tells the tool to commit and waits until it has ended; true when it did.
     bool Release();
 
 private:
-    std::string m_folder;  // marker files: locked, release, done, out
+    std::string m_folder;  // marker files: locked, release, done
+    bool m_locked = false;
     bool m_released = false;
 };
 

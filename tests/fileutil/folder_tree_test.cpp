@@ -2,7 +2,6 @@
 // keeps, where each stops, and the working folder after every return of RemoveTree.
 #include "fileutil/folder_tree.h"
 
-#include "platform/errors.h"
 #include "platform/files.h"
 #include "temp_machine.h"
 #include "ui/view.h"
@@ -11,407 +10,232 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <vector>
 
 namespace fs = std::filesystem;
+using Names = std::vector<std::string>;
 
 namespace {
 
-// Counts the dispatches PumpMessages asks of the view.
+long g_dispatches = 0;  // DispatchPendingEvents calls the view received
+
 class CountingView : public ui::IView {
 public:
     int ShowMessageBox(const std::string&, const std::string&, unsigned) override { return 0; }
-    void DispatchPendingEvents() override { ++s_dispatches; }
+    void DispatchPendingEvents() override { ++g_dispatches; }
     void ShowWaitCursor(bool) override {}
     const char* Name() const override { return "counting"; }
-    static long s_dispatches;
 };
-long CountingView::s_dispatches = 0;
 
 class FolderTreeTest : public testsupport::MachineTest {
 protected:
     void SetUp() override {
         ui::SetView(std::make_unique<CountingView>());
-        CountingView::s_dispatches = 0;
+        g_dispatches = 0;
         fs::create_directories(m_machine.Host("C:\\Work"));
         ASSERT_TRUE(platform::ChangeCurrentFolder("C:\\Work"));
     }
-
     std::string Host(const std::string& path) const { return m_machine.Host(path); }
-    void Write(const std::string& path, const std::string& contents = "data") const {
-        m_machine.WriteHostFile(Host(path), contents);
+    void Write(const std::string& path, uint32_t attributes = platform::kAttrNormal) const {
+        m_machine.WriteHostFile(Host(path), path);
+        ASSERT_TRUE(platform::ChangeFileAttributes(path, attributes));
     }
     std::string Read(const std::string& path) const {
         return testsupport::TempMachine::ReadHostFile(Host(path));
     }
     bool Exists(const std::string& path) const { return fs::exists(Host(path)); }
-    void Folder(const std::string& path) const { fs::create_directories(Host(path)); }
-    static void SetAttributes(const std::string& path, uint32_t attributes) {
-        ASSERT_TRUE(platform::ChangeFileAttributes(path, attributes)) << path;
-    }
-
-    // Every entry below `folder`, relative, sorted; folders end with "/".
-    std::vector<std::string> Tree(const std::string& folder) const {
-        std::vector<std::string> entries;
-        const fs::path root = Host(folder);
-        for (const auto& e : fs::recursive_directory_iterator(root)) {
-            std::string name = fs::relative(e.path(), root).string();
-            if (e.is_directory()) {
-                name += '/';
-            }
-            entries.push_back(name);
-        }
-        std::sort(entries.begin(), entries.end());
-        return entries;
-    }
-
-    // A source tree with dot-names, hidden, system and read-only files and a nested folder.
-    void MakeSourceTree(const std::string& root) const {
-        Write(root + "\\a.txt", "alpha");
-        Write(root + "\\.settings\\prefs", "dot folder");
-        Write(root + "\\.hidden.txt", "dot file");
-        Write(root + "\\Answer\\01\\Answer.dat", "answers");
-        Write(root + "\\Answer\\hidden.dat", "hidden");
-        Write(root + "\\LevelInfo.dat", "level");
-        Write(root + "\\system.bin", "system");
-        Folder(root + "\\Empty");
-        SetAttributes(root + "\\Answer\\hidden.dat", platform::kAttrHidden);
-        SetAttributes(root + "\\system.bin", platform::kAttrSystem | platform::kAttrHidden);
-        SetAttributes(root + "\\LevelInfo.dat", platform::kAttrReadOnly);
-    }
-
     static std::string Current() {
         std::string folder;
-        EXPECT_TRUE(platform::CurrentFolder(folder));
+        platform::CurrentFolder(folder);
         return folder;
     }
-
-    std::string DebugLog() const {
-        return testsupport::TempMachine::ReadHostFile(m_machine.Folder() + "/run/debug.log");
+    // Every entry below `folder`, relative and sorted; folders end with "/".
+    Names Tree(const std::string& folder) const {
+        Names names;
+        for (const auto& e : fs::recursive_directory_iterator(Host(folder))) {
+            names.push_back(fs::relative(e.path(), Host(folder)).string() +
+                            (e.is_directory() ? "/" : ""));
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    // Dot-names, hidden, system and read-only files, nested and empty folders.
+    void MakeSourceTree(const std::string& root) const {
+        Write(root + "\\.settings\\prefs");
+        Write(root + "\\.hidden.txt");
+        Write(root + "\\a.txt");
+        Write(root + "\\Answer\\01\\Answer.dat");
+        Write(root + "\\Answer\\hidden.dat", platform::kAttrHidden);
+        Write(root + "\\LevelInfo.dat", platform::kAttrReadOnly);
+        Write(root + "\\system.bin", platform::kAttrSystem | platform::kAttrHidden);
+        fs::create_directories(Host(root + "\\Empty"));
     }
 };
 
-const std::vector<std::string> kFullTree = {
-    ".hidden.txt",          ".settings/",        ".settings/prefs", "Answer/",       "Answer/01/",
-    "Answer/01/Answer.dat", "Answer/hidden.dat", "Empty/",          "LevelInfo.dat", "a.txt",
-    "system.bin",
-};
-const std::vector<std::string> kTreeWithoutDotNames = {
-    "Answer/",       "Answer/01/", "Answer/01/Answer.dat", "Answer/hidden.dat", "Empty/",
-    "LevelInfo.dat", "a.txt",      "system.bin",
-};
+const Names kWithoutDotNames = {
+    "Answer/", "Answer/01/", "Answer/01/Answer.dat", "Answer/hidden.dat", "Empty/", "LevelInfo.dat",
+    "a.txt",   "system.bin"};
+const Names kFullTree = [] {
+    Names names = kWithoutDotNames;
+    names.insert(names.begin(), {".hidden.txt", ".settings/", ".settings/prefs"});
+    return names;
+}();
 
-// ---- StripTrailingBackslash and MakePath
-
-TEST_F(FolderTreeTest, StripTrailingBackslashRemovesBlanksThenOneBackslash) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"C:\\A\\B\\", "C:\\A\\B"},
-        {"C:\\A\\B\\\\", "C:\\A\\B\\"},
-        {"C:\\A\\ \t\r\n", "C:\\A"},
-        {"C:\\A\\B", "C:\\A\\B"},
-        {"C:\\", "C:"},
-        {"\\", ""},
-        {"", ""},
-        {"C:\\A \\ ", "C:\\A "},
-    };
-    for (const auto& [in, out] : cases) {
-        SCOPED_TRACE(in);
+TEST_F(FolderTreeTest, StripTrailingBackslashAndMakePath) {
+    const std::pair<const char*, const char*> strips[] = {{"C:\\A\\B\\", "C:\\A\\B"},
+                                                          {"C:\\A\\\\", "C:\\A\\"},
+                                                          {"C:\\A \\ \t\r\n", "C:\\A "},
+                                                          {"C:\\A", "C:\\A"},
+                                                          {"\\", ""},
+                                                          {"", ""}};
+    for (const auto& [in, out] : strips) {
         std::string path = in;
         StripTrailingBackslash(path);
-        EXPECT_EQ(path, out);
+        EXPECT_EQ(path, out) << in;
     }
-}
-
-TEST_F(FolderTreeTest, MakePathCreatesEveryMissingFolder) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"C:\\A\\B\\", "C:\\A\\B"},                      // trailing backslash
-        {"C:\\D\\\\E", "C:\\D\\E"},                      // doubled backslash
-        {"C:\\F\\G\\H  ", "C:\\F\\G\\H"},                // trailing blanks
-        {"Rel\\X\\Y", "C:\\Work\\Rel\\X\\Y"},            // relative to the working folder
-        {"C:\\Work\\Rel\\X\\Z", "C:\\Work\\Rel\\X\\Z"},  // partly existing
-        {"C:\\", "C:\\"},                                // the root exists
-    };
-    for (const auto& [path, made] : cases) {
-        SCOPED_TRACE(path);
-        EXPECT_TRUE(MakePath(path));
-        EXPECT_TRUE(fs::is_directory(Host(made)));
+    const std::pair<const char*, const char*> makes[] = {{"C:\\A\\B\\", "C:\\A\\B"},
+                                                         {"C:\\D\\\\E", "C:\\D\\E"},
+                                                         {"Rel\\X\\Y", "C:\\Work\\Rel\\X\\Y"},
+                                                         {"C:\\", "C:\\"}};
+    for (const auto& [path, made] : makes) {
+        EXPECT_TRUE(MakePath(path)) << path;
+        EXPECT_TRUE(fs::is_directory(Host(made))) << path;
     }
-    EXPECT_EQ(Current(), "C:\\Work");
-}
-
-TEST_F(FolderTreeTest, MakePathOnAnExistingPathChangesNothing) {
-    Write("C:\\A\\B\\keep.txt", "kept");
-    SetAttributes("C:\\A\\B", platform::kAttrHidden);
-    const auto before = fs::last_write_time(Host("C:\\A\\B"));
+    // An existing path is left as it is.
+    Write("C:\\A\\B\\keep.txt");
+    ASSERT_TRUE(platform::ChangeFileAttributes("C:\\A\\B", platform::kAttrHidden));
     EXPECT_TRUE(MakePath("C:\\A\\B\\"));
-    EXPECT_EQ(Read("C:\\A\\B\\keep.txt"), "kept");
+    EXPECT_EQ(Tree("C:\\A"), (Names{"B/", "B/keep.txt"}));
     EXPECT_EQ(platform::FileAttributes("C:\\A\\B"),
               platform::kAttrDirectory | platform::kAttrHidden);
-    EXPECT_EQ(fs::last_write_time(Host("C:\\A\\B")), before);
-}
-
-TEST_F(FolderTreeTest, MakePathFailsWhereAFolderCannotBeMade) {
-    Write("C:\\File", "not a folder");
-    const char* cases[] = {"C:\\File\\Sub", "C:\\File\\Sub\\Deeper", "Q:\\NoSuchDrive\\A"};
-    for (const char* path : cases) {
-        SCOPED_TRACE(path);
-        EXPECT_FALSE(MakePath(path));
+    // A file in the way, or a drive the machine lacks.
+    Write("C:\\File");
+    for (const char* path : {"C:\\File\\Sub", "C:\\File\\Sub\\Deeper", "Q:\\A"}) {
+        EXPECT_FALSE(MakePath(path)) << path;
     }
-    EXPECT_EQ(Read("C:\\File"), "not a folder");
 }
 
-// ---- CopyTree
-
-TEST_F(FolderTreeTest, CopyTreeCopiesEverythingButDotAndDotDot) {
+TEST_F(FolderTreeTest, CopyTreeCopiesEverythingItCanAndSkipsTheRest) {
     MakeSourceTree("C:\\Src");
-    CopyTree("C:\\Dst", "C:\\Src");  // target first
-    EXPECT_EQ(Tree("C:\\Dst"), kFullTree);
-    EXPECT_EQ(Read("C:\\Dst\\Answer\\01\\Answer.dat"), "answers");
-    EXPECT_EQ(Read("C:\\Dst\\.settings\\prefs"), "dot folder");
-    // Attributes come with the copy and are not changed afterwards.
-    EXPECT_NE(platform::FileAttributes("C:\\Dst\\LevelInfo.dat") & platform::kAttrReadOnly, 0u);
-    EXPECT_NE(platform::FileAttributes("C:\\Dst\\Answer\\hidden.dat") & platform::kAttrHidden, 0u);
-    EXPECT_NE(platform::FileAttributes("C:\\Dst\\system.bin") & platform::kAttrSystem, 0u);
-}
-
-TEST_F(FolderTreeTest, CopyTreeAcceptsTrailingBackslashesAndOverwrites) {
-    MakeSourceTree("C:\\Src");
-    Write("C:\\Dst\\a.txt", "old");
-    Write("C:\\Dst\\other.txt", "stays");
-    CopyTree("C:\\Dst\\", "C:\\Src\\");  // every joined path gets a doubled backslash
-    std::vector<std::string> expected = kFullTree;
-    expected.push_back("other.txt");
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(Tree("C:\\Dst"), expected);
-    EXPECT_EQ(Read("C:\\Dst\\a.txt"), "alpha");
-}
-
-TEST_F(FolderTreeTest, CopyTreeMakesOneLevelOnlyAndSkipsWhatItCannotCopy) {
-    MakeSourceTree("C:\\Src");
-    // A target whose parent is missing: nothing is made or copied.
-    CopyTree("C:\\Missing\\Dst", "C:\\Src");
+    CopyTree("C:\\Missing\\Dst", "C:\\Src");  // the target's parent is missing: nothing
     EXPECT_FALSE(Exists("C:\\Missing"));
+    CopyTree("C:\\Made", "C:\\NoSource");  // one level is made even without a source
+    EXPECT_EQ(Tree("C:\\Made"), Names{});
 
-    // A source that does not exist: the target is made, nothing else.
-    CopyTree("C:\\Made", "C:\\NoSource");
-    EXPECT_TRUE(fs::is_directory(Host("C:\\Made")));
-    EXPECT_TRUE(Tree("C:\\Made").empty());
-
-    // A read-only target file cannot be overwritten; the walk goes on past it.
-    Write("C:\\Dst\\Answer\\01\\Answer.dat", "old answers");
-    SetAttributes("C:\\Dst\\Answer\\01\\Answer.dat", platform::kAttrReadOnly);
-    Write("C:\\Dst\\.hidden.txt", "old dot file");
-    SetAttributes("C:\\Dst\\.hidden.txt", platform::kAttrReadOnly);
-    CopyTree("C:\\Dst", "C:\\Src");
+    // Two read-only target files cannot be overwritten; the walk goes on past them.
+    Write("C:\\Dst\\.hidden.txt", platform::kAttrReadOnly);
+    Write("C:\\Dst\\Answer\\01\\Answer.dat", platform::kAttrReadOnly);
+    CopyTree("C:\\Dst\\", "C:\\Src\\");  // target first; doubled backslashes when joined
     EXPECT_EQ(Tree("C:\\Dst"), kFullTree);
-    EXPECT_EQ(Read("C:\\Dst\\.hidden.txt"), "old dot file");
-    EXPECT_EQ(Read("C:\\Dst\\Answer\\01\\Answer.dat"), "old answers");
-    EXPECT_EQ(Read("C:\\Dst\\a.txt"), "alpha");
-    EXPECT_EQ(Read("C:\\Dst\\Answer\\hidden.dat"), "hidden");
+    EXPECT_EQ(Read("C:\\Dst\\.hidden.txt"), "C:\\Dst\\.hidden.txt");
+    EXPECT_EQ(Read("C:\\Dst\\Answer\\hidden.dat"), "C:\\Src\\Answer\\hidden.dat");
+    // Attributes come with the copy.
+    EXPECT_EQ(platform::FileAttributes("C:\\Dst\\system.bin") & 0x07u, 0x06u);
+    EXPECT_EQ(platform::FileAttributes("C:\\Dst\\LevelInfo.dat") & 0x07u, 0x01u);
 }
 
-// ---- CopyFolder
-
-TEST_F(FolderTreeTest, CopyFolderLeavesDotNamesOutAndPumpsBeforeEveryEntry) {
+TEST_F(FolderTreeTest, CopyFolderLeavesDotNamesOutAndStopsAtTheFirstFailure) {
     MakeSourceTree("C:\\Src");
-    EXPECT_TRUE(CopyFolder("C:\\Src", "C:\\Temp\\Backup\\Inst"));  // source first
-    EXPECT_EQ(Tree("C:\\Temp\\Backup\\Inst"), kTreeWithoutDotNames);
-    EXPECT_EQ(Read("C:\\Temp\\Backup\\Inst\\Answer\\01\\Answer.dat"), "answers");
-    EXPECT_NE(platform::FileAttributes("C:\\Temp\\Backup\\Inst\\Answer\\hidden.dat") &
-                  platform::kAttrHidden,
-              0u);
-    // Root: . .. .hidden.txt .settings a.txt Answer Empty LevelInfo.dat system.bin (9);
-    // Answer: . .. 01 hidden.dat (4); Answer\01: . .. Answer.dat (3); Empty: . .. (2).
-    EXPECT_EQ(CountingView::s_dispatches, 18);
-}
+    EXPECT_TRUE(CopyFolder("C:\\Src\\", "C:\\Temp\\Backup\\Inst"));  // source first
+    EXPECT_EQ(Tree("C:\\Temp\\Backup\\Inst"), kWithoutDotNames);
+    // One pump per listed entry: 9 in Src (with . and ..), 4 in Answer, 3 in 01, 2 in Empty.
+    EXPECT_EQ(g_dispatches, 18);
 
-TEST_F(FolderTreeTest, CopyFolderOfAnEmptyFolderOrWithBackslashes) {
-    Folder("C:\\EmptySrc");
-    EXPECT_TRUE(CopyFolder("C:\\EmptySrc", "C:\\New\\Target"));
-    EXPECT_TRUE(fs::is_directory(Host("C:\\New\\Target")));
+    EXPECT_TRUE(CopyFolder("C:\\Src\\Empty", "C:\\New\\Empty"));
+    EXPECT_EQ(Tree("C:\\New"), Names{"Empty/"});
+    // A missing source, or a file, fails after the target was made.
+    EXPECT_FALSE(CopyFolder("C:\\NoSource", "C:\\T1\\A"));
+    EXPECT_FALSE(CopyFolder("C:\\Src\\a.txt", "C:\\T2\\A"));
+    EXPECT_EQ(Tree("C:\\T1"), Names{"A/"});
+    EXPECT_EQ(Tree("C:\\T2"), Names{"A/"});
+    EXPECT_FALSE(CopyFolder("C:\\Src", "C:\\Src\\a.txt\\Sub"));  // target cannot be made
 
-    MakeSourceTree("C:\\Src");
-    EXPECT_TRUE(CopyFolder("C:\\Src\\", "C:\\Dst\\"));
-    EXPECT_EQ(Tree("C:\\Dst"), kTreeWithoutDotNames);
-}
-
-TEST_F(FolderTreeTest, CopyFolderFailsOnAMissingSourceAfterMakingTheTarget) {
-    EXPECT_FALSE(CopyFolder("C:\\NoSource", "C:\\Temp\\A\\B"));
-    EXPECT_TRUE(fs::is_directory(Host("C:\\Temp\\A\\B")));
-
-    // A file is no folder to copy from either.
-    Write("C:\\NotAFolder", "x");
-    EXPECT_FALSE(CopyFolder("C:\\NotAFolder", "C:\\Temp\\C"));
-    EXPECT_TRUE(fs::is_directory(Host("C:\\Temp\\C")));
-    EXPECT_TRUE(Tree("C:\\Temp\\C").empty());
-
-    // A target that cannot be made.
-    EXPECT_FALSE(CopyFolder("C:\\Work", "C:\\NotAFolder\\Sub"));
-}
-
-TEST_F(FolderTreeTest, CopyFolderStopsAtTheFirstFileItCannotCopy) {
-    Write("C:\\Src\\a.txt", "a");
-    Write("C:\\Src\\b.txt", "b");
-    Write("C:\\Src\\c.txt", "c");
-    Write("C:\\Src\\d\\e.txt", "e");
-    Write("C:\\Dst\\b.txt", "old b");
-    SetAttributes("C:\\Dst\\b.txt", platform::kAttrReadOnly);
+    // A read-only target file deep down stops the whole walk there.
+    Write("C:\\Dst\\Answer\\01\\Answer.dat", platform::kAttrReadOnly);
     EXPECT_FALSE(CopyFolder("C:\\Src", "C:\\Dst"));
-    EXPECT_EQ(Tree("C:\\Dst"), (std::vector<std::string>{"a.txt", "b.txt"}));
-    EXPECT_EQ(Read("C:\\Dst\\b.txt"), "old b");
-
-    // A failure deep down stops the walk above it too.
-    SetAttributes("C:\\Dst\\b.txt", platform::kAttrNormal);
-    Write("C:\\Src\\d\\f.txt", "f");
-    Write("C:\\Dst\\d\\e.txt", "old e");
-    SetAttributes("C:\\Dst\\d\\e.txt", platform::kAttrReadOnly);
-    Write("C:\\Src\\z.txt", "z");
-    EXPECT_FALSE(CopyFolder("C:\\Src", "C:\\Dst"));
-    EXPECT_EQ(Tree("C:\\Dst"),
-              (std::vector<std::string>{"a.txt", "b.txt", "c.txt", "d/", "d/e.txt"}));
+    EXPECT_EQ(Tree("C:\\Dst"), (Names{"Answer/", "Answer/01/", "Answer/01/Answer.dat", "a.txt"}));
 }
 
-// ---- EmptyFolder
-
-TEST_F(FolderTreeTest, EmptyFolderKeepsTheFolderAndItsDotNames) {
+TEST_F(FolderTreeTest, EmptyFolderKeepsTheFolderAndItsDotNamesAndStopsAtFailures) {
     MakeSourceTree("C:\\Inst");
-    SetAttributes("C:\\Inst\\LevelInfo.dat", platform::kAttrNormal);
-    EXPECT_TRUE(EmptyFolder("C:\\Inst"));
-    EXPECT_EQ(Tree("C:\\Inst"),
-              (std::vector<std::string>{".hidden.txt", ".settings/", ".settings/prefs"}));
-    EXPECT_GE(CountingView::s_dispatches, 9);
-
-    Folder("C:\\Nothing");
-    EXPECT_TRUE(EmptyFolder("C:\\Nothing\\"));
-    EXPECT_TRUE(fs::is_directory(Host("C:\\Nothing")));
-}
-
-TEST_F(FolderTreeTest, EmptyFolderRefusesWhatIsNoFolder) {
-    Write("C:\\File.txt", "x");
-    EXPECT_FALSE(EmptyFolder("C:\\File.txt"));
-    EXPECT_EQ(Read("C:\\File.txt"), "x");
+    ASSERT_TRUE(platform::ChangeFileAttributes("C:\\Inst\\LevelInfo.dat", 0x80));
+    EXPECT_TRUE(EmptyFolder("C:\\Inst\\"));
+    EXPECT_EQ(Tree("C:\\Inst"), (Names{".hidden.txt", ".settings/", ".settings/prefs"}));
+    EXPECT_FALSE(EmptyFolder("C:\\Inst\\.hidden.txt"));
     EXPECT_FALSE(EmptyFolder("C:\\Missing"));
+
+    // A read-only file ends the walk: here at the top, in a subfolder, and a subfolder that
+    // keeps a dot-name cannot be removed; each is a failed entry.
+    const char* keepers[] = {"C:\\E1\\b.txt", "C:\\E2\\Sub\\b.txt", "C:\\E3\\Sub\\.keep"};
+    for (const std::string keeper : keepers) {
+        const std::string root = keeper.substr(0, 5);
+        Write(root + "\\a.txt");
+        Write(root + "\\Sub\\a.txt");
+        Write(keeper, keeper.back() == 't' ? platform::kAttrReadOnly : platform::kAttrNormal);
+        Write(root + "\\z.txt");
+        EXPECT_FALSE(EmptyFolder(root)) << keeper;
+        EXPECT_TRUE(Exists(keeper) && Exists(root + "\\z.txt")) << keeper;
+        EXPECT_FALSE(Exists(root + "\\a.txt")) << keeper;
+    }
 }
 
-TEST_F(FolderTreeTest, EmptyFolderStopsAtAReadOnlyFile) {
-    Write("C:\\Inst\\a.txt");
-    Write("C:\\Inst\\b.txt");
-    Write("C:\\Inst\\c.txt");
-    SetAttributes("C:\\Inst\\b.txt", platform::kAttrReadOnly);
-    EXPECT_FALSE(EmptyFolder("C:\\Inst"));
-    EXPECT_EQ(Tree("C:\\Inst"), (std::vector<std::string>{"b.txt", "c.txt"}));
-}
-
-TEST_F(FolderTreeTest, EmptyFolderFailsWhenASubfolderKeepsSomething) {
-    // A read-only file deep down, and a dot-name that EmptyFolder never deletes: either
-    // keeps its subfolder, which is then a failed entry and ends the walk.
-    const std::pair<const char*, const char*> keepers[] = {
-        {"C:\\Inst\\Sub\\zlocked.txt", "read-only"},
-        {"C:\\Inst\\Sub\\.keep", "dot-name"},
+TEST_F(FolderTreeTest, RemoveTreeResultAndTheWorkingFolderOnEveryReturn) {
+    platform::CrtFile openFile;  // an open file cannot be deleted, as on Windows
+    struct Case {
+        const char* path;
+        std::function<void()> setup;
+        int result;
+        const char* remains;  // what must still exist afterwards, or null for nothing
     };
-    for (const auto& [keeper, why] : keepers) {
-        SCOPED_TRACE(why);
-        Write("C:\\Inst\\Sub\\other.txt");
-        Write(keeper);
-        Write("C:\\Inst\\z.txt");
-        if (std::string(why) == "read-only") {
-            SetAttributes(keeper, platform::kAttrReadOnly);
+    const Case cases[] = {
+        {"C:\\Exam",
+         [&] {
+             MakeSourceTree("C:\\Exam");
+             ASSERT_TRUE(platform::ChangeFileAttributes("C:\\Exam", platform::kAttrReadOnly));
+         },
+         1, nullptr},
+        {"Tree\\Sub", [&] { MakeSourceTree("C:\\Work\\Tree\\Sub"); }, 1, "C:\\Work\\Tree"},
+        {"C:\\Missing", [] {}, 1, nullptr},
+        {"Q:\\NoDrive", [] {}, 1, nullptr},
+        {"C:\\Work\\f.txt", [&] { Write("C:\\Work\\f.txt"); }, 0, "C:\\Work\\f.txt"},
+        {"C:\\Open",
+         [&] {
+             Write("C:\\Open\\a.txt");
+             Write("C:\\Open\\Sub\\b.txt");
+             Write("C:\\Open\\Sub\\c.txt");
+             openFile.Open("C:\\Open\\Sub\\b.txt", platform::CrtFile::kRead,
+                           platform::CrtFile::kDenyNone);
+         },
+         0, "C:\\Open\\Sub\\c.txt"},
+        // The working folder cannot be removed: it is emptied, stays, and is reported.
+        {"C:\\Work", [&] { Write("C:\\Work\\Inner\\x.txt"); }, 0, "C:\\Work"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        c.setup();
+        EXPECT_EQ(RemoveTree(c.path), c.result);
+        EXPECT_EQ(Current(), "C:\\Work");
+        if (c.remains != nullptr) {
+            EXPECT_TRUE(Exists(c.remains));
         }
-        EXPECT_FALSE(EmptyFolder("C:\\Inst"));
-        EXPECT_TRUE(Exists(keeper));
-        EXPECT_TRUE(Exists("C:\\Inst\\z.txt"));
-        EXPECT_FALSE(Exists("C:\\Inst\\Sub\\other.txt"));
-        fs::permissions(Host(keeper), fs::perms::owner_write, fs::perm_options::add);
-        fs::remove_all(Host("C:\\Inst"));
     }
-}
+    EXPECT_FALSE(Exists("C:\\Exam") || Exists("C:\\Work\\Tree\\Sub") || Exists("C:\\Open\\a.txt") ||
+                 Exists("C:\\Work\\Inner"));
+    EXPECT_EQ(testsupport::TempMachine::ReadHostFile(m_machine.Folder() + "/run/debug.log"),
+              "폴더 삭제 실패 - 32\n");
+    openFile.Close();
+    EXPECT_EQ(RemoveTree("C:\\Open"), 1);
 
-// ---- RemoveTree
-
-TEST_F(FolderTreeTest, RemoveTreeRemovesReadOnlyHiddenAndDotNames) {
-    MakeSourceTree("C:\\VemraExamDB");
-    SetAttributes("C:\\VemraExamDB\\Answer", platform::kAttrReadOnly | platform::kAttrHidden);
-    SetAttributes("C:\\VemraExamDB", platform::kAttrReadOnly);
-    EXPECT_EQ(RemoveTree("C:\\VemraExamDB"), 1);
-    EXPECT_FALSE(Exists("C:\\VemraExamDB"));
-    EXPECT_EQ(Current(), "C:\\Work");
-    EXPECT_EQ(DebugLog(), "");
-}
-
-TEST_F(FolderTreeTest, RemoveTreeOnNothingReturnsOneAndTouchesNothing) {
-    const char* cases[] = {"C:\\Missing", "C:\\Missing\\Deeper", "Missing", "Q:\\NoDrive"};
-    for (const char* path : cases) {
-        SCOPED_TRACE(path);
-        EXPECT_EQ(RemoveTree(path), 1);
-        EXPECT_EQ(Current(), "C:\\Work");
-    }
-}
-
-TEST_F(FolderTreeTest, RemoveTreeOnAFileRemovesNothingAndSaysSo) {
-    Write("C:\\Work\\file.txt", "x");
-    EXPECT_EQ(RemoveTree("C:\\Work\\file.txt"), 0);
-    EXPECT_EQ(Read("C:\\Work\\file.txt"), "x");
-    EXPECT_EQ(Current(), "C:\\Work");
-}
-
-TEST_F(FolderTreeTest, RemoveTreeResolvesRelativeNamesAgainstTheWorkingFolder) {
-    MakeSourceTree("C:\\Work\\Tree\\Sub");
-    Write("C:\\Work\\Tree\\keep.txt", "kept");
-    EXPECT_EQ(RemoveTree("Tree\\Sub"), 1);
-    EXPECT_EQ(Current(), "C:\\Work");
-    EXPECT_EQ(Tree("C:\\Work\\Tree"), std::vector<std::string>{"keep.txt"});
-    EXPECT_EQ(RemoveTree("Tree"), 1);
-    EXPECT_EQ(Current(), "C:\\Work");
-    EXPECT_FALSE(Exists("C:\\Work\\Tree"));
-}
-
-TEST_F(FolderTreeTest, RemoveTreeStopsAtAFileThatCannotBeDeleted) {
-    // An open file cannot be deleted, as on Windows. Once at the top, once two levels down.
-    const char* openFiles[] = {"C:\\Scratch\\b.txt", "C:\\Scratch\\Sub\\Deep\\b.txt"};
-    for (const char* open : openFiles) {
-        SCOPED_TRACE(open);
-        Write("C:\\Scratch\\a.txt");
-        Write("C:\\Scratch\\Sub\\Deep\\a.txt");
-        Write("C:\\Scratch\\Sub\\Deep\\b.txt");
-        Write("C:\\Scratch\\b.txt");
-        Write("C:\\Scratch\\c.txt");
-        platform::CrtFile file;
-        ASSERT_EQ(file.Open(open, platform::CrtFile::kRead, platform::CrtFile::kDenyNone), 0);
-        EXPECT_EQ(RemoveTree("C:\\Scratch"), 0);
-        EXPECT_EQ(Current(), "C:\\Work");
-        EXPECT_TRUE(Exists(open));
-        EXPECT_FALSE(Exists("C:\\Scratch\\a.txt"));  // deleted before the failure
-        file.Close();
-        EXPECT_EQ(RemoveTree("C:\\Scratch"), 1);
-        EXPECT_EQ(Current(), "C:\\Work");
-        EXPECT_FALSE(Exists("C:\\Scratch"));
-    }
-    EXPECT_EQ(DebugLog(), "");
-}
-
-TEST_F(FolderTreeTest, RemoveTreeReportsAFolderItCannotRemove) {
-    // The working folder itself cannot be removed: it is emptied and stays.
-    Write("C:\\Work\\Inner\\x.txt");
-    Write("C:\\Work\\y.txt");
-    EXPECT_EQ(RemoveTree("C:\\Work"), 0);
-    EXPECT_EQ(Current(), "C:\\Work");
-    EXPECT_TRUE(fs::is_directory(Host("C:\\Work")));
-    EXPECT_TRUE(Tree("C:\\Work").empty());
-    EXPECT_EQ(DebugLog(), "폴더 삭제 실패 - 32\n");
-}
-
-TEST_F(FolderTreeTest, RemoveTreeWithAWorkingFolderTooLongToSave) {
-    // 26 levels of ten letters: a working folder of more than 259 UTF-16 units.
+    // A working folder too long for the 260-unit buffer cannot be restored: nothing is
+    // done, and a tree that is still there is not reported as removed.
     std::string deep = "C:\\Work";
     for (int i = 0; i < 26; ++i) {
         deep += "\\abcdefghij";
     }
-    ASSERT_TRUE(MakePath(deep));
-    ASSERT_TRUE(platform::ChangeCurrentFolder(deep));
-    ASSERT_EQ(Current(), deep);
+    ASSERT_TRUE(MakePath(deep) && platform::ChangeCurrentFolder(deep));
     Write("C:\\Tree\\a.txt");
-    // The folder could not be restored, so nothing is done; a tree that stays is no success.
     EXPECT_EQ(RemoveTree("C:\\Tree"), 0);
     EXPECT_TRUE(Exists("C:\\Tree\\a.txt"));
     EXPECT_EQ(RemoveTree("C:\\Missing"), 1);

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,9 +14,9 @@
 #include <sstream>
 #include <thread>
 
+#include "built_machine.h"
 #include "install/mivo_dlg.h"
 #include "link_reader.h"
-#include "machine_builder.h"
 #include "platform/posix/machine.h"
 
 namespace {
@@ -59,36 +58,16 @@ size_t CountLines(const std::string& text, const std::string& part) {
 // moment it starts, it records what lies on the desktop; then it runs the stand-in.
 class ShortcutMachine {
 public:
-    explicit ShortcutMachine(machine::MachineSpec spec = {}) : m_spec(std::move(spec)) {
-        std::string templ = (fs::temp_directory_path() / "mivo-shortcuts-XXXXXX").string();
-        if (mkdtemp(templ.data()) == nullptr) {
-            ADD_FAILURE() << "cannot make a temporary folder";
-            return;
-        }
-        m_spec.folder = templ;
-        m_spec.standin = MIVO_STANDIN_PATH;
-        std::string problem;
-        if (!machine::BuildMachine(m_spec, problem)) {
-            ADD_FAILURE() << "cannot build the machine: " << problem;
-            return;
-        }
+    explicit ShortcutMachine(machine::MachineSpec spec = {}) : m_machine(std::move(spec)) {
         WrapMainProgram();
     }
+    ~ShortcutMachine() { StopMainPrograms(); }
+    ShortcutMachine(const ShortcutMachine&) = delete;
+    ShortcutMachine& operator=(const ShortcutMachine&) = delete;
 
-    ~ShortcutMachine() {
-        StopMainPrograms();
-        std::error_code ec;
-        for (auto it = fs::recursive_directory_iterator(m_spec.folder, ec);
-             !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
-        }
-        fs::remove_all(m_spec.folder, ec);
-        if (fs::exists(m_spec.folder)) {
-            ADD_FAILURE() << "cannot remove the machine " << m_spec.folder;
-        }
+    std::string Host(const std::string& relative) const {
+        return m_machine.Folder() + "/" + relative;
     }
-
-    std::string Host(const std::string& relative) const { return m_spec.folder + "/" + relative; }
     std::string Desktop(const std::string& name = "") const {
         return Host(kDesktop) + (name.empty() ? "" : "/" + name);
     }
@@ -129,7 +108,7 @@ private:
         }
         std::ofstream(Host("machine.ini"), std::ios::trunc) << out;
         std::string problem;
-        if (!platform::posix::UseMachine(m_spec.folder, problem)) {
+        if (!platform::posix::UseMachine(m_machine.Folder(), problem)) {
             ADD_FAILURE() << problem;
         }
     }
@@ -167,7 +146,7 @@ private:
         }
     }
 
-    machine::MachineSpec m_spec;
+    apptest::BuiltMachine m_machine;  // removes the machine folder after the stop above
 };
 
 machine::MachineSpec InProgramFiles() {

@@ -3,7 +3,7 @@
 
 pefile (Debian's python3-pefile) parses headers, sections, the resource tree and the
 version resource; binutils' objdump must accept the file as pei-x86-64 and list the same
-headers. Usage: check_pe_writer.py PATH-OF-mivo-write-pe
+headers; GNU windres (binutils-mingw-w64, when installed) decompiles the resources. Usage: check_pe_writer.py PATH-OF-mivo-write-pe
 """
 
 import os
@@ -119,6 +119,32 @@ def check_objdump(case, path, file_version, rcdata):
         check(case, sizes[0] == len(rcdata), f"objdump rcdata leaf size {sizes[0]}")
 
 
+WINDRES = "/usr/bin/x86_64-w64-mingw32-windres"
+
+
+def check_windres(case, path, file_version, product_version, rcdata):
+    """GNU windres decompiles the resources back into a resource script."""
+    run = subprocess.run([WINDRES, "-i", path, "-O", "rc"], capture_output=True, text=True)
+    if file_version is None and rcdata is None:
+        check(case, "no resource section" in run.stderr, "windres finds resources")
+        return
+    check(case, run.returncode == 0, f"windres failed: {run.stderr.strip()}")
+    out = run.stdout
+    if file_version is None:
+        check(case, "VERSIONINFO" not in out, "windres finds a version resource")
+        return
+    def numbers(v):
+        return ", ".join(map(str, v))
+
+    # windres leaves out a version statement whose four parts are all zero.
+    for key, version in (("FILEVERSION", file_version), ("PRODUCTVERSION", product_version)):
+        statement = f"{key} {numbers(version)}" if any(version) else f"{key} "
+        check(case, (statement in out) == any(version), f"windres {key}")
+    text = ".".join(map(str, file_version))
+    check(case, f'VALUE "FileVersion", "{text}"' in out, "windres FileVersion string")
+    check(case, 'VALUE "Translation", 0x409, 1200' in out, "windres translation")
+
+
 def main():
     writer = sys.argv[1]
     with tempfile.TemporaryDirectory(prefix="mivo-pe-") as folder:
@@ -130,6 +156,8 @@ def main():
                 continue
             check_pefile(name, path, file_version, product_version, rcdata)
             check_objdump(name, path, file_version, rcdata)
+            if os.access(WINDRES, os.X_OK):
+                check_windres(name, path, file_version, product_version, rcdata)
         # The writer refuses what is not a version rather than writing a wrong one.
         for bad in ["1.2.3", "1.2.3.4.5", "65536.0.0.0", "1..2.3", "a.b.c.d"]:
             path = os.path.join(folder, "bad.exe")

@@ -231,4 +231,36 @@ TEST_F(CrtFileTest, SetModificationTime) {
     EXPECT_EQ(platform::LastError(), platform::kErrorInvalidHandle);
 }
 
+// The C runtime opens files without FILE_SHARE_DELETE, and CopyFileW opens its source for
+// reading and its target for writing: the file services meet open descriptors with 32.
+TEST_F(CrtFileTest, OpenFilesMeetTheFileServicesWithSharingViolations) {
+    Put("C:\\Open\\source.bin", "source");
+    struct Row {
+        const char* what;
+        int access;
+        int share;
+        bool (*call)();
+    };
+    const Row rows[] = {
+        {"delete a file open for reading", CrtFile::kRead, CrtFile::kDenyNone,
+         [] { return platform::RemoveFile("C:\\Open\\held.bin"); }},
+        {"copy onto a file open with deny-write", CrtFile::kRead, CrtFile::kDenyWrite,
+         [] { return platform::CopyOneFile("C:\\Open\\source.bin", "C:\\Open\\held.bin", false); }},
+        {"copy from a file open with deny-read", CrtFile::kWrite, CrtFile::kDenyRead,
+         [] { return platform::CopyOneFile("C:\\Open\\held.bin", "C:\\Open\\copy.bin", false); }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Put("C:\\Open\\held.bin", "held");
+        CrtFile holder;
+        ASSERT_EQ(holder.Open("C:\\Open\\held.bin", row.access, row.share), 0);
+        platform::SetLastErrorCode(0);
+        EXPECT_FALSE(row.call());
+        EXPECT_EQ(platform::LastError(), platform::kErrorSharingViolation);
+        EXPECT_EQ(HostContents("C:\\Open\\held.bin"), "held");
+    }
+    EXPECT_FALSE(platformtest::HostExists(m_machine.Host("C:\\Open\\copy.bin")));
+    EXPECT_TRUE(platform::RemoveFile("C:\\Open\\held.bin")) << "closed, it goes";
+}
+
 }  // namespace

@@ -280,6 +280,11 @@ TEST_F(FilesTest, FolderAttributesAndMissingPaths) {
     ASSERT_TRUE(platform::ChangeFileAttributes("C:\\Box", platform::kAttrHidden));
     EXPECT_EQ(platform::FileAttributes("C:\\Box"),
               platform::kAttrDirectory | platform::kAttrHidden);
+    platform::FileStatus folderStatus;
+    ASSERT_TRUE(platform::ReadFileStatus("c:\\BOX", folderStatus));
+    EXPECT_EQ(folderStatus.size, 0u);
+    EXPECT_EQ(folderStatus.attributes, platform::kAttrDirectory | platform::kAttrHidden);
+    EXPECT_GT(folderStatus.modified, 0);
 
     struct Row {
         const char* path;
@@ -539,6 +544,31 @@ TEST_F(FilesTest, MakeFolderErrors) {
               platform::kAttrDirectory);
 }
 
+TEST_F(FilesTest, HiddenContentsStillMakeAFolderNonEmpty) {
+    Put("C:\\Veiled\\answers.dat");
+    ASSERT_TRUE(platform::ChangeFileAttributes("C:\\Veiled\\answers.dat",
+                                               platform::kAttrHidden | platform::kAttrSystem));
+    EXPECT_FALSE(platform::RemoveFolder("C:\\Veiled"));
+    EXPECT_EQ(LastError(), platform::kErrorDirNotEmpty);
+}
+
+TEST_F(FilesTest, CharactersWindowsForbidsInNames) {
+    for (const char* name : {"a<b", "a>b", "a|b", "a\"b", "a*b", "a?b", "a:b"}) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(platform::MakeFolder(std::string("C:\\") + name));
+        EXPECT_EQ(LastError(), platform::kErrorInvalidName);
+    }
+    EXPECT_EQ(WithoutDots(ListNames("C:\\*")), (std::vector<std::string>{"Windows"}));
+}
+
+TEST_F(FilesTest, DriveRootAndTrailingBackslash) {
+    PutFolder("C:\\Data");
+    EXPECT_TRUE(platform::FileExists("C:\\"));
+    EXPECT_EQ(platform::FileAttributes("C:\\") & platform::kAttrDirectory,
+              platform::kAttrDirectory);
+    EXPECT_EQ(platform::FileAttributes("C:\\Data\\"), platform::kAttrDirectory);
+}
+
 TEST_F(FilesTest, MoveRenamesFilesAndFolders) {
     Put("C:\\Move\\a.txt", "moved");
     ASSERT_TRUE(platform::MoveOneFile("C:\\move\\A.TXT", "C:\\Move\\b.txt"))
@@ -549,6 +579,11 @@ TEST_F(FilesTest, MoveRenamesFilesAndFolders) {
     EXPECT_EQ(HostContents("C:\\Moved\\b.txt"), "moved");
     EXPECT_FALSE(platform::MoveOneFile("C:\\Moved\\none.txt", "C:\\Moved\\c.txt"));
     EXPECT_EQ(LastError(), platform::kErrorFileNotFound);
+    Put("C:\\Moved\\c.txt", "in the way");
+    EXPECT_FALSE(platform::MoveOneFile("C:\\Moved\\b.txt", "C:\\Moved\\c.txt"));
+    EXPECT_EQ(LastError(), platform::kErrorAlreadyExists);
+    EXPECT_EQ(HostContents("C:\\Moved\\c.txt"), "in the way");
+    EXPECT_EQ(HostContents("C:\\Moved\\b.txt"), "moved");
 }
 
 // ---------------------------------------------------------------------------------------
@@ -611,14 +646,63 @@ TEST_F(FilesTest, CurrentFolderForms) {
     }
 }
 
+// A process holds its current folder open, so Windows refuses its removal as a sharing
+// violation ("being used by another process").
 TEST_F(FilesTest, TheCurrentFolderCannotBeRemoved) {
     PutFolder("C:\\InUse");
     ASSERT_TRUE(platform::ChangeCurrentFolder("C:\\InUse"));
-    EXPECT_FALSE(platform::RemoveFolder("C:\\InUse"));
-    EXPECT_NE(LastError(), 0u);
+    EXPECT_FALSE(platform::RemoveFolder("c:\\inuse"));
+    EXPECT_EQ(LastError(), platform::kErrorSharingViolation);
     EXPECT_TRUE(HostExists(Host("C:\\InUse")));
     ASSERT_TRUE(platform::ChangeCurrentFolder("C:\\"));
     EXPECT_TRUE(platform::RemoveFolder("C:\\InUse")) << "LastError " << LastError();
+}
+
+// ---------------------------------------------------------------------------------------
+// The map between Windows paths and host paths.
+
+TEST_F(FilesTest, WindowsPathsMapOntoTheDriveFolders) {
+    Put("C:\\Data\\Report.TXT");
+    struct Row {
+        const char* windows;
+        const char* host;  // as TempMachine::Host names it
+    };
+    const Row rows[] = {
+        {"c:\\data\\REPORT.txt", "C:\\Data\\Report.TXT"},
+        {"C:\\DATA\\new.txt", "C:\\Data\\new.txt"},
+        {"C:\\Data\\.\\..\\Data\\Report.TXT", "C:\\Data\\Report.TXT"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.windows);
+        std::string host;
+        ASSERT_TRUE(platform::posix::HostPathOf(row.windows, host));
+        EXPECT_EQ(std::filesystem::weakly_canonical(host),
+                  std::filesystem::weakly_canonical(Host(row.host)));
+    }
+    std::string windows;
+    ASSERT_TRUE(platform::posix::WindowsPathOf(Host("C:\\Data\\Report.TXT"), windows));
+    EXPECT_EQ(windows, "C:\\Data\\Report.TXT");
+    EXPECT_FALSE(platform::posix::WindowsPathOf("/etc/passwd", windows));
+    std::string host;
+    EXPECT_FALSE(platform::posix::HostPathOf("Q:\\nothing", host));
+}
+
+// ".." cannot climb above a drive's root on Windows: "C:\.." is "C:\". So no path reaches
+// the machine's own files or the rest of the host.
+TEST_F(FilesTest, DotDotStopsAtTheDriveRoot) {
+    Put("C:\\inside.txt", "inside");
+    for (const char* path : {"C:\\..\\machine.ini", "C:\\..\\..\\..\\..\\etc\\passwd",
+                             "C:\\Windows\\..\\..\\registry.reg"}) {
+        SCOPED_TRACE(path);
+        EXPECT_FALSE(platform::FileExists(path));
+        std::string host;
+        if (platform::posix::HostPathOf(path, host)) {
+            const std::string root = std::filesystem::weakly_canonical(Host("C:\\")).string();
+            EXPECT_EQ(std::filesystem::weakly_canonical(host).string().rfind(root, 0), 0u) << host;
+        }
+    }
+    int error = -1;
+    EXPECT_EQ(platformtest::ReadThroughPlatform("C:\\..\\..\\inside.txt", error), "inside");
 }
 
 // ---------------------------------------------------------------------------------------

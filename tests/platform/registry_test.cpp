@@ -355,4 +355,92 @@ TEST(MachineFileTest, UnreadableMachineIniIsReportedWithFileAndLine) {
     EXPECT_NE(problem.find('3'), std::string::npos) << problem;
 }
 
+// What regedit itself writes: comments, the default value "@", long hex lists continued
+// over lines with a trailing backslash, and hex(2) and hex(7) for expandable and multiple
+// strings.
+TEST_F(RegistryTest, ReadsTheFormsRegeditWrites) {
+    SeedAndReload(
+        "Windows Registry Editor Version 5.00\r\n"
+        "\r\n"
+        "; exported for the test\r\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\MivoTest\\Forms]\r\n"
+        "@=\"기본값\"\r\n"
+        "\"Long\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,\\\r\n"
+        "  16,17,18,19\r\n"
+        "\"Expand\"=hex(2):25,00,54,00,45,00,4d,00,50,00,25,00,00,00\r\n"
+        "\"Multi\"=hex(7):61,00,00,00,62,00,00,00,00,00\r\n");
+    std::vector<uint8_t> longBytes;
+    for (uint8_t b = 0; b < 0x1a; ++b) {
+        longBytes.push_back(b);
+    }
+    struct Row {
+        const char* name;
+        uint32_t type;
+        std::vector<uint8_t> bytes;
+    };
+    const Row rows[] = {
+        {"", platform::kRegSz, Utf16Bytes("기본값", true)},
+        {"Long", platform::kRegBinary, longBytes},
+        {"Expand", platform::kRegExpandSz, Utf16Bytes("%TEMP%", true)},
+        {"Multi", platform::kRegMultiSz, {'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const Query q = QueryValue("SOFTWARE\\MivoTest\\Forms", row.name);
+        ASSERT_EQ(q.result, kErrorSuccess);
+        EXPECT_EQ(q.type, row.type);
+        EXPECT_EQ(q.data, row.bytes);
+    }
+}
+
+// Every value must come back as it was stored, whatever its bytes: the text form is only
+// a way of keeping them.
+TEST_F(RegistryTest, UnusualValuesSurviveTheRoundTrip) {
+    struct Row {
+        const char* name;
+        uint32_t type;
+        std::vector<uint8_t> bytes;
+    };
+    const Row rows[] = {
+        {"", platform::kRegSz, Utf16Bytes("기본 \"값\"", true)},
+        {"Quote\"d\\Name", platform::kRegDword, {9, 0, 0, 0}},
+        {"값 이름", platform::kRegSz, Utf16Bytes("한글", true)},
+        {"Odd", platform::kRegSz, {'A', 0, 'B'}},
+        {"TwoStrings", platform::kRegSz, {'a', 0, 0, 0, 'b', 0, 0, 0}},
+        {"Multi", platform::kRegMultiSz, {'x', 0, 0, 0, 0, 0}},
+        {"Empty", platform::kRegBinary, {}},
+        {"EightBytes", platform::kRegDword, {1, 2, 3, 4, 5, 6, 7, 8}},
+        {"QWord", 11, {1, 0, 0, 0, 0, 0, 0, 0}},
+    };
+    for (const Row& row : rows) {
+        Set("SOFTWARE\\MivoTest\\Unusual", row.name, row.type, row.bytes);
+    }
+    Reload();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const Query q = QueryValue("SOFTWARE\\MivoTest\\Unusual", row.name);
+        ASSERT_EQ(q.result, kErrorSuccess);
+        EXPECT_EQ(q.type, row.type);
+        EXPECT_EQ(q.data, row.bytes);
+    }
+}
+
+// regedit exports "Windows Registry Editor Version 5.00" files as UTF-16LE with a
+// byte-order mark; such a file dropped into a machine is read like the UTF-8 one.
+TEST_F(RegistryTest, ReadsARegeditExportInUtf16) {
+    const std::u16string text = platform::Utf8ToUtf16(
+        "Windows Registry Editor Version 5.00\r\n\r\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\MivoTest\\Exported]\r\n"
+        "\"Name\"=\"내보낸 값\"\r\n");
+    std::string raw = "\xFF\xFE";
+    for (char16_t u : text) {
+        raw.push_back(static_cast<char>(u & 0xFF));
+        raw.push_back(static_cast<char>(u >> 8));
+    }
+    SeedAndReload(raw);
+    const Query q = QueryValue("SOFTWARE\\MivoTest\\Exported", "Name");
+    ASSERT_EQ(q.result, kErrorSuccess);
+    EXPECT_EQ(q.data, Utf16Bytes("내보낸 값", true));
+}
+
 }  // namespace

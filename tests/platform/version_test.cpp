@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -199,6 +202,63 @@ TEST_F(VersionTest, DamagedExecutablesHaveNoVersion) {
             << "read version " << (info.fileVersionMS >> 16) << "."
             << (info.fileVersionMS & 0xFFFF);
     }
+}
+
+// An executable made by another toolchain: GNU windres compiles a VERSIONINFO script (with
+// a Korean resource language) and GNU ld links it. Its resource layout is binutils' own.
+TEST_F(VersionTest, ExecutableLinkedByGnuBinutils) {
+    const char* const tools[] = {"/usr/bin/x86_64-w64-mingw32-windres",
+                                 "/usr/bin/x86_64-w64-mingw32-as", "/usr/bin/x86_64-w64-mingw32-ld",
+                                 "/usr/bin/cpp"};
+    for (const char* tool : tools) {
+        if (access(tool, X_OK) != 0) {
+            GTEST_SKIP() << tool << " is missing (Debian package binutils-mingw-w64-x86-64)";
+        }
+    }
+    const std::string work = m_machine.Folder() + "/gnu";
+    std::filesystem::create_directories(work);
+    m_machine.WriteHostFile(work + "/version.rc",
+                            "LANGUAGE 0x12, 0x01\n"
+                            "1 VERSIONINFO\n"
+                            "FILEVERSION 3,9,4,7\n"
+                            "PRODUCTVERSION 10,2,7,0\n"
+                            "FILEOS 0x40004\n"
+                            "FILETYPE 0x1\n"
+                            "BEGIN\n"
+                            "  BLOCK \"StringFileInfo\"\n"
+                            "  BEGIN\n"
+                            "    BLOCK \"041204b0\"\n"
+                            "    BEGIN\n"
+                            "      VALUE \"FileVersion\", \"3.9.4.7\"\n"
+                            "    END\n"
+                            "  END\n"
+                            "  BLOCK \"VarFileInfo\"\n"
+                            "  BEGIN\n"
+                            "    VALUE \"Translation\", 0x412, 1200\n"
+                            "  END\n"
+                            "END\n");
+    m_machine.WriteHostFile(work + "/entry.s", ".globl start\nstart:\n  xor %eax, %eax\n  ret\n");
+    const std::string build =
+        "cd '" + work + "' && x86_64-w64-mingw32-windres --preprocessor=cpp -i version.rc " +
+        "-O coff -o version.o && x86_64-w64-mingw32-as entry.s -o entry.o && " +
+        "x86_64-w64-mingw32-ld -e start --subsystem windows -o '" +
+        m_machine.Host("C:\\Bin\\Gnu.exe") + "' entry.o version.o";
+    ASSERT_EQ(std::system(build.c_str()), 0) << build;
+
+    platform::FixedFileInfo info;
+    ASSERT_TRUE(ReadFixed("C:\\Bin\\gnu.EXE", info));
+    EXPECT_EQ(info.signature, 0xFEEF04BDu);
+    EXPECT_EQ(info.fileVersionMS, 0x00030009u);
+    EXPECT_EQ(info.fileVersionLS, 0x00040007u);
+    EXPECT_EQ(info.productVersionMS, 0x000A0002u);
+    EXPECT_EQ(info.productVersionLS, 0x00070000u);
+
+    // Without the resource the same link has no version.
+    const std::string plain = "cd '" + work + "' && x86_64-w64-mingw32-ld -e start " +
+                              "--subsystem windows -o '" + m_machine.Host("C:\\Bin\\plain.exe") +
+                              "' entry.o";
+    ASSERT_EQ(std::system(plain.c_str()), 0) << plain;
+    EXPECT_EQ(platform::FileVersionInfoSize("C:\\Bin\\plain.exe"), 0u);
 }
 
 }  // namespace

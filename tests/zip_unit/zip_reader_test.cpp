@@ -197,6 +197,33 @@ TEST_F(ZipReaderTest, ExistingFilesAreReplacedUnlessTheyCannotBeDeleted) {
     }
 }
 
+TEST_F(ZipReaderTest, LaterEntriesReplaceEarlierOnesOfTheSameNameInAFreshFolder) {
+    // The reader skips looking for existing files in folders only it has written to; names
+    // it wrote itself, in any case, must still be found and replaced.
+    Write("C:\\a.zip", ziptest::Build({{.name = "sub/a.txt", .data = "first"},
+                                       {.name = "SUB/A.TXT", .data = "second"},
+                                       {.name = "top.txt", .data = "1"},
+                                       {.name = "Top.txt", .data = "2"},
+                                       {.name = "d/", .data = "", .externalAttr = 0x10},
+                                       {.name = "D", .data = "file over a folder"}}));
+    std::filesystem::create_directories(m_machine.Host("C:\\empty"));
+    CZipReader reader;
+    ASSERT_TRUE(reader.Open("C:\\a.zip"));
+    for (uint64_t i = 0; i < 4; ++i) {
+        EXPECT_TRUE(reader.ExtractEntry(i, "C:\\empty"));
+    }
+    EXPECT_TRUE(reader.ExtractEntry(4, "C:\\empty"));
+    EXPECT_EQ(ErrorCode([&] { reader.ExtractEntry(5, "C:\\empty"); }), CZipError::kNotRemoved);
+    reader.Close(CZipReader::kCloseAfterException);
+    // The old file is deleted and the new one created under the entry's own spelling.
+    EXPECT_EQ(Read("C:\\empty\\sub\\A.TXT"), "second");
+    EXPECT_FALSE(Exists("C:\\empty\\sub\\a.txt"));
+    EXPECT_EQ(Read("C:\\empty\\Top.txt"), "2");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_machine.Host("C:\\empty")),
+                            std::filesystem::directory_iterator()),
+              3);
+}
+
 TEST_F(ZipReaderTest, CrcMismatchFailsAfterTheFileIsWrittenUnlessTheCheckIsIgnored) {
     Write("C:\\a.zip", ziptest::Build({{.name = "f.txt", .data = "payload", .wrongCrc = true},
                                        {.name = "g.txt", .data = "next"}}));

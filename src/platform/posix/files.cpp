@@ -134,6 +134,39 @@ bool HoldByte(int fd, off_t which) {
     return fcntl(fd, F_OFD_SETLK, &lock) == 0;
 }
 
+// The share-mode descriptor of a copy's source: CopyFileW opens the source for reading, so
+// another open that denies reading refuses the copy with a sharing violation, and while the
+// copy reads, no open that denies reading gets in. Closed with the object.
+class SourceReadShare {
+public:
+    explicit SourceReadShare(const std::string& host)
+        : m_fd(open(host.c_str(), O_RDONLY | O_CLOEXEC)) {
+        if (m_fd < 0) {
+            return;
+        }
+        flock(m_fd, LOCK_EX);
+        m_denied = ByteHeld(m_fd, kDeniesRead);
+        if (!m_denied) {
+            HoldByte(m_fd, kHasRead);
+        }
+        flock(m_fd, LOCK_UN);
+    }
+    ~SourceReadShare() {
+        if (m_fd >= 0) {
+            close(m_fd);
+        }
+    }
+    SourceReadShare(const SourceReadShare&) = delete;
+    SourceReadShare& operator=(const SourceReadShare&) = delete;
+
+    /// True when another open of the source denies reading it.
+    bool Denied() const { return m_denied; }
+
+private:
+    int m_fd;               // lock descriptor, -1 when the source could not be opened
+    bool m_denied = false;  // another open holds the deny-read byte
+};
+
 // True when some open of the file is in the way of deleting it (the C runtime never lets
 // others delete a file it holds open).
 bool FileIsOpen(const std::string& host) {
@@ -295,8 +328,17 @@ bool CopyOneFile(const std::string& source, const std::string& target, bool fail
                 return Fail(kErrorAccessDenied);
             }
         }
+        // The copy writes the target through a handle that shares nothing: any open of it
+        // is in the way.
+        if (FileIsOpen(to.host)) {
+            return Fail(kErrorSharingViolation);
+        }
     } else if (!to.parentExists) {
         return Fail(kErrorPathNotFound);
+    }
+    const SourceReadShare share(from.host);
+    if (share.Denied()) {
+        return Fail(kErrorSharingViolation);
     }
     const int in = open(from.host.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) {
@@ -374,6 +416,37 @@ bool MoveOneFile(const std::string& source, const std::string& target) {
     }
     if (from.drive != to.drive) {
         return Fail(17);  // ERROR_NOT_SAME_DEVICE
+    }
+    if (rename(from.host.c_str(), to.host.c_str()) != 0) {
+        return FailErrno(errno);
+    }
+    SetLastErrorCode(kErrorSuccess);
+    return true;
+}
+
+bool ReplaceOneFile(const std::string& source, const std::string& target) {
+    HostPath from;
+    HostPath to;
+    if (!Resolve(source, from) || !Resolve(target, to)) {
+        return false;
+    }
+    struct stat st {};
+    if (!from.exists || stat(from.host.c_str(), &st) != 0) {
+        return Fail(MissingCode(from));
+    }
+    if (!to.parentExists) {
+        return Fail(kErrorPathNotFound);
+    }
+    if (from.drive != to.drive) {
+        return Fail(17);  // ERROR_NOT_SAME_DEVICE
+    }
+    struct stat tst {};
+    if (to.exists && stat(to.host.c_str(), &tst) == 0 &&
+        (S_ISDIR(tst.st_mode) || IsReadOnlyMode(tst.st_mode))) {
+        return Fail(kErrorAccessDenied);
+    }
+    if (to.exists && FileIsOpen(to.host)) {
+        return Fail(kErrorSharingViolation);
     }
     if (rename(from.host.c_str(), to.host.c_str()) != 0) {
         return FailErrno(errno);
@@ -544,10 +617,16 @@ int CrtFile::Open(const std::string& path, int flags, int share) {
     if (m_fd >= 0) {
         Close();
     }
+    // The C runtime opens through the system, which leaves its own last error as well.
+    const auto fail = [](int crtErrno, uint32_t win32) {
+        SetLastErrorCode(win32);
+        return crtErrno;
+    };
     HostPath p;
     if (!Resolve(path, p)) {
         return LastError() == kErrorInvalidName ? kErrnoInval : kErrnoNoEnt;
     }
+    const uint32_t missing = MissingCode(p);
     const int access = flags & 3;
     const bool wantsRead = access == kRead || access == kReadWrite;
     const bool wantsWrite = access == kWrite || access == kReadWrite;
@@ -555,16 +634,16 @@ int CrtFile::Open(const std::string& path, int flags, int share) {
     const bool exists = p.exists && stat(p.host.c_str(), &st) == 0;
     if (exists) {
         if (S_ISDIR(st.st_mode)) {
-            return kErrnoAccess;
+            return fail(kErrnoAccess, kErrorAccessDenied);
         }
         if ((flags & kCreate) && (flags & kExclusive)) {
-            return kErrnoExist;
+            return fail(kErrnoExist, kErrorFileExists);
         }
         if ((wantsWrite || (flags & kTruncate)) && IsReadOnlyMode(st.st_mode)) {
-            return kErrnoAccess;
+            return fail(kErrnoAccess, kErrorAccessDenied);
         }
     } else if (!(flags & kCreate) || !p.parentExists) {
-        return kErrnoNoEnt;
+        return fail(kErrnoNoEnt, (flags & kCreate) ? kErrorPathNotFound : missing);
     }
     int hostFlags = O_CLOEXEC;
     hostFlags |= wantsRead && wantsWrite ? O_RDWR : (wantsWrite ? O_WRONLY : O_RDONLY);
@@ -576,7 +655,8 @@ int CrtFile::Open(const std::string& path, int flags, int share) {
     }
     const int fd = open(p.host.c_str(), hostFlags, 0666);
     if (fd < 0) {
-        return CrtFromErrno(errno);
+        const int e = errno;
+        return fail(CrtFromErrno(e), Win32FromErrno(e));
     }
     // Share modes, checked and taken under a short whole-file lock of the lock descriptor.
     const int lockFd = open(p.host.c_str(), O_RDONLY | O_CLOEXEC);
@@ -593,7 +673,7 @@ int CrtFile::Open(const std::string& path, int flags, int share) {
             flock(lockFd, LOCK_UN);
             close(lockFd);
             close(fd);
-            return kErrnoAccess;
+            return fail(kErrnoAccess, kErrorSharingViolation);
         }
         if (wantsRead) {
             HoldByte(lockFd, kHasRead);
@@ -615,10 +695,11 @@ int CrtFile::Open(const std::string& path, int flags, int share) {
         if (lockFd >= 0) {
             close(lockFd);
         }
-        return CrtFromErrno(e);
+        return fail(CrtFromErrno(e), Win32FromErrno(e));
     }
     m_fd = fd;
     m_shareLock = lockFd;
+    SetLastErrorCode(kErrorSuccess);
     return kErrnoNone;
 }
 

@@ -15,6 +15,10 @@ bool UseMachine(const std::string& folder, std::string& problem);
 /// "/" (as Wine does), no registry and no run/ folder: for tools that work on host paths.
 void UseHostRoot();
 
+/// Makes ModulePath answer `windowsPath` from now on (empty: the real path again), for tests
+/// that run the installer's steps inside the test program as if it lay in a package folder.
+void OverrideModulePath(const std::string& windowsPath);
+
 /// The folder of the machine in use (empty before one is loaded).
 const std::string& MachineFolder();
 

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/errors.h"
 #include "platform/posix/internal.h"
 #include "platform/posix/machine.h"
@@ -187,10 +188,15 @@ bool StartProgram(const std::string& application, const std::vector<std::string>
         SetLastErrorCode(kErrorBadExeFormat);
         return false;
     }
+    // Without a working folder of its own, a program starts in the caller's current folder.
+    std::string folderPath = workingFolder;
+    if (folderPath.empty()) {
+        CurrentFolder(folderPath);
+    }
     std::string hostFolder;
-    if (!workingFolder.empty()) {
+    if (!folderPath.empty()) {
         HostPath folder;
-        if (!Resolve(workingFolder, folder) || !folder.exists) {
+        if (!Resolve(folderPath, folder) || !folder.exists) {
             SetLastErrorCode(kErrorDirectory);
             return false;
         }
@@ -292,7 +298,16 @@ unsigned ExecuteCommand(const std::string& commandLine, int /*showCommand*/) {
     return 33;
 }
 
+namespace {
+
+std::string g_modulePathOverride;  // set by tests; empty: the real module path
+
+}  // namespace
+
 std::string ModulePath() {
+    if (!g_modulePathOverride.empty()) {
+        return g_modulePathOverride;
+    }
     char exe[PATH_MAX + 1] = {};
     const ssize_t n = readlink("/proc/self/exe", exe, PATH_MAX);
     if (n <= 0) {
@@ -311,3 +326,11 @@ void ExitProcessNow(int code) {
 }
 
 }  // namespace platform
+
+namespace platform::posix {
+
+void OverrideModulePath(const std::string& windowsPath) {
+    platform::g_modulePathOverride = windowsPath;
+}
+
+}  // namespace platform::posix

@@ -48,6 +48,8 @@ struct RegKey {
 
 struct RegistryData {
     std::vector<RegKey> keys;  // in file order
+    bool utf16 = false;        // UTF-16LE with a byte-order mark, as regedit exports it;
+                               // written back the same way
 
     RegKey* Find(const std::string& path) {
         for (RegKey& key : keys) {
@@ -130,8 +132,33 @@ std::vector<uint8_t> StringData(const std::string& text) {
     return data;
 }
 
+// UTF-16LE bytes (after the byte-order mark) as UTF-8 text.
+std::string FromUtf16Le(const std::string& bytes) {
+    std::u16string units;
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        units.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                              (static_cast<unsigned char>(bytes[i + 1]) << 8)));
+    }
+    return Utf16ToUtf8(units);
+}
+
+// UTF-8 text as regedit writes it: UTF-16LE with a byte-order mark and CR LF line ends.
+std::string ToUtf16Le(const std::string& text) {
+    std::string bytes = "\xFF\xFE";
+    for (char16_t unit : Utf8ToUtf16(text)) {
+        if (unit == u'\n') {
+            bytes += std::string("\r\0", 2);
+        }
+        bytes.push_back(static_cast<char>(unit & 0xFF));
+        bytes.push_back(static_cast<char>(unit >> 8));
+    }
+    return bytes;
+}
+
 // Parses the whole text; false with "line N: ..." in `problem`.
-bool Parse(const std::string& text, RegistryData& data, std::string& problem) {
+bool Parse(const std::string& fileBytes, RegistryData& data, std::string& problem) {
+    data.utf16 = fileBytes.size() >= 2 && fileBytes[0] == '\xFF' && fileBytes[1] == '\xFE';
+    const std::string text = data.utf16 ? FromUtf16Le(fileBytes) : fileBytes;
     std::istringstream in(text);
     std::string raw;
     int lineNumber = 0;
@@ -374,7 +401,7 @@ long Save(const RegistryData& data) {
     const std::string temp = file + ".tmp." + std::to_string(getpid());
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << Serialise(data);
+        out << (data.utf16 ? ToUtf16Le(Serialise(data)) : Serialise(data));
         out.flush();
         if (!out) {
             std::remove(temp.c_str());

@@ -1,7 +1,10 @@
 // Shell links and shell notifications on the simulated machine. A link is the binary Shell
 // Link file Windows writes ([MS-SHLLINK]): header, LinkInfo (volume and local path, in the
 // ANSI code page and in UTF-16) and the UTF-16 string data, so Windows opens it and lnkinfo
-// reads it. The notification has no desktop to redraw here; it is recorded in run/shell.log.
+// reads it. No LinkTargetIDList is written: Windows resolves a link by its LinkInfo alone,
+// while an item list that differed from what the shell would build for the file (short
+// names, item dates) would be taken first and could send the link astray.
+// The notification has no desktop to redraw here; it is recorded in run/shell.log.
 #include <fcntl.h>
 #include <iconv.h>
 #include <sys/stat.h>
@@ -72,12 +75,6 @@ public:
         const auto* p = static_cast<const uint8_t*>(data);
         m_data.insert(m_data.end(), p, p + size);
     }
-    void Put32At(size_t offset, uint32_t v) {
-        for (int i = 0; i < 4; ++i) {
-            m_data[offset + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
-        }
-    }
-    size_t Size() const { return m_data.size(); }
     const std::vector<uint8_t>& Data() const { return m_data; }
 
 private:
