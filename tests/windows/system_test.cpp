@@ -1,6 +1,8 @@
 // Facts about Windows and the moment, code pages and shell links, on Windows itself.
 #include "platform/system.h"
 #include "platform/files.h"
+#include "platform/process.h"
+#include "platform/session.h"
 #include "platform/shell.h"
 #include "platform/text.h"
 #include "temp_machine.h"
@@ -119,6 +121,30 @@ TEST_F(WindowsShellTest, SavedShellLinkIsAShellLinkFile) {
     EXPECT_EQ(platform::SaveShellLink(link, "C:\\Links\\시험.lnk"), platform::kShellOk);
     EXPECT_NE(platform::SaveShellLink(link, "C:\\NoFolder\\x.lnk"), platform::kShellOk);
     platform::NotifyAssociationsChanged();
+}
+
+TEST(WindowsSessionTest, ScreenLogIsKeptOnlyWhereItWasAskedFor) {
+    const std::string module = platform::ModulePath();
+    const std::string log = module.substr(0, module.find_last_of('\\') + 1) + "screen.log";
+    platform::RemoveFile(log);
+    platform::RecordScreen("box nobody asked for");
+    EXPECT_FALSE(platform::FileExists(log)) << "no log is made on an exam PC";
+
+    platform::CrtFile make;
+    ASSERT_EQ(make.Open(log, platform::CrtFile::kWrite | platform::CrtFile::kCreate,
+                        platform::CrtFile::kDenyNone),
+              0);
+    make.Close();
+    platform::RecordScreen("box one");
+    platform::RecordScreen("box 둘");
+    EXPECT_EQ(testsupport::TempMachine::ReadHostFile(log), "box one\nbox 둘\n");
+    EXPECT_TRUE(platform::RemoveFile(log));
+
+    std::string line = "left over";
+    EXPECT_FALSE(platform::HasUserScript());
+    EXPECT_EQ(platform::NextScriptedAnswer(line), platform::ScriptAnswer::kNoScript);
+    EXPECT_EQ(line, "");
+    EXPECT_EQ(platform::MachineFilePath("run/x"), "");
 }
 
 }  // namespace
