@@ -24,6 +24,8 @@ using e2e::ExamMachine;
 using e2e::ExamSpec;
 using e2e::ScreenEntry;
 
+constexpr fs::perms kAllWrite =
+    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
 const char* const kExportTool = "하드에서 USB로 내보내기.exe";
 const char* const kImportTool = "USB에서 하드로 가져오기.exe";
 
@@ -84,7 +86,12 @@ TEST(InstallerDrive, RemovableDriveGetsTheAnswerBackupAndTheCompanionTools) {
     ExamMachine m(spec, exam);
     WriteEarlierInstallation(m.Host("C:\\VemraExamDB"));
     // The answer backup of an earlier run is replaced; a companion tool already there stays.
+    // That one is hidden, as the installer leaves it, and holds a read-only file.
     e2e::WriteFile(m.Host("E:\\VemraExamDB_Install\\Stale.dat"), "older answer backup");
+    fs::permissions(m.Host("E:\\VemraExamDB_Install\\Stale.dat"), kAllWrite,
+                    fs::perm_options::remove);
+    ASSERT_EQ(setxattr(m.Host("E:\\VemraExamDB_Install").c_str(), "user.DOSATTRIB", "0x2", 3, 0),
+              0);
     e2e::WriteFile(m.Host(std::string("E:\\") + kImportTool), "a tool of its own");
 
     ASSERT_EQ(m.Run(e2e::InstallScript("11100001", e2e::RegisteredName("11100001"))), 0);
@@ -222,6 +229,51 @@ TEST(Backup, EveryFixedDriveWithExamDataIsCopiedUnderOneTimeStamp) {
     EXPECT_FALSE(e2e::Exists(m.Host("G:\\Temp")));
     EXPECT_FALSE(e2e::Exists(m.Host("R:\\Temp")));
     e2e::ExpectSameTree(e2e::Tree(m.Host("G:\\VemraExamDB")), earlierG);
+}
+
+// Read-only files in the earlier installation (the main program marks some) are backed up
+// like any other and do not stop the reinstallation; an earlier backup of the same second,
+// whose copy of a file is read-only, is overwritten with the current data.
+TEST(Backup, ReadOnlyFilesAndABackupOfTheSameSecond) {
+    const ExamSpec exam;
+    ExamMachine m({}, exam);
+    const std::string data = m.Host("C:\\VemraExamDB");
+    WriteEarlierInstallation(data);
+    fs::permissions(data + "/Vemra/Answer.dat", kAllWrite, fs::perm_options::remove);
+    fs::permissions(data + "/Vemra/Sheet/Sheet01.dat", kAllWrite, fs::perm_options::remove);
+    const auto earlier = e2e::Tree(data);
+
+    // A backup folder for each second the run may begin in, each with a read-only copy.
+    std::string problem;
+    ASSERT_TRUE(platform::posix::UseMachine(m.Folder(), problem)) << problem;
+    const int64_t now = platform::CurrentUnixTime();
+    for (int64_t second = now; second < now + 6; ++second) {
+        platform::LocalTime t;
+        ASSERT_TRUE(platform::UnixToLocalTime(second, t));
+        const std::string old = m.Host("C:\\Temp\\VemraExamDB_" + Stamp(t) + "_Inst");
+        e2e::WriteFile(old + "/Vemra/Answer.dat", "an older backup");
+        e2e::WriteFile(old + "/Vemra/Older.dat", "only in the older backup");
+        fs::permissions(old + "/Vemra/Answer.dat", kAllWrite, fs::perm_options::remove);
+    }
+
+    ASSERT_EQ(m.Run(e2e::InstallScript("11100001", e2e::RegisteredName("11100001"))), 0);
+    EXPECT_EQ(m.BoxTexts(), std::vector<std::string>{});
+    e2e::ExpectInstalledExam(m, exam, 1, "11100001", e2e::RegisteredName("11100001"));
+
+    // Exactly one of the folders received the backup: the earlier data over the older one.
+    int written = 0;
+    for (const std::string& name : Names(m.Host("C:\\Temp"))) {
+        const std::string folder = m.Host("C:\\Temp\\" + name);
+        if (e2e::ReadFile(folder + "/Vemra/Answer.dat") == "an older backup") {
+            continue;
+        }
+        ++written;
+        SCOPED_TRACE(name);
+        auto expected = earlier;
+        expected["Vemra/Older.dat"] = "only in the older backup";
+        e2e::ExpectSameTree(e2e::Tree(folder), expected);
+    }
+    EXPECT_EQ(written, 1);
 }
 
 // ---------------------------------------------------------------------------------------
