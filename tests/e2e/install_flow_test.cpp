@@ -178,6 +178,13 @@ TEST(Reinstall, NoKeepsEverythingAndYesBacksUpTheAnswersAndInstallsAnew) {
         e2e::ExpectSameTree(e2e::Tree(m.Host("C:\\Temp\\" + backups[0])), before);
         // The new installation is the level-3 package, fresh, stamped for the new examinee.
         e2e::ExpectInstalledExam(m, exam, 3, "21100003", name);
+        // The same exam's shortcut is replaced, not doubled; the main program started again.
+        std::vector<std::string> desktop;
+        for (const auto& entry : fs::directory_iterator(m.Host(kDesktop))) {
+            desktop.push_back(entry.path().filename().string());
+        }
+        EXPECT_EQ(desktop, std::vector<std::string>{"제112회 전산 세무회계.lnk"});
+        EXPECT_EQ(m.StartsOf("main-program", 2), 2u) << m.Started();
         EXPECT_NE(m.Registry().find(StringValue(
                       "SAExamDBZIP", "D:\\MivoPackage\\BaseData\\Level3\\VemraExamDB.zip")),
                   std::string::npos);
