@@ -3,6 +3,12 @@
 
 #include <cstring>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#include <immintrin.h>
+#define MIVO_SHA_X86 1
+#endif
+
 namespace zipcrypto {
 
 namespace {
@@ -11,7 +17,7 @@ constexpr uint32_t Rotl(uint32_t value, int shift) {
     return (value << shift) | (value >> (32 - shift));
 }
 
-void Compress(uint32_t* state, const uint8_t* data, size_t blocks) {
+void CompressPortable(uint32_t* state, const uint8_t* data, size_t blocks) {
     for (; blocks != 0; --blocks, data += CSha1::kBlockSize) {
         uint32_t w[80];
         for (int i = 0; i < 16; ++i) {
@@ -55,7 +61,105 @@ void Compress(uint32_t* state, const uint8_t* data, size_t blocks) {
     }
 }
 
+#ifdef MIVO_SHA_X86
+
+// Four rounds with the SHA instructions; the round function and constant are an immediate.
+#define MIVO_SHA1_RNDS4(abcd, e, group)               \
+    ((group) < 5    ? _mm_sha1rnds4_epu32(abcd, e, 0) \
+     : (group) < 10 ? _mm_sha1rnds4_epu32(abcd, e, 1) \
+     : (group) < 15 ? _mm_sha1rnds4_epu32(abcd, e, 2) \
+                    : _mm_sha1rnds4_epu32(abcd, e, 3))
+
+// The 80 rounds as 20 groups of four. Group g takes its schedule words from msg[g % 4],
+// which the message instructions extend in place: sha1msg1 for the words of group g + 3,
+// the XOR for those of g + 2, sha1msg2 for those of g + 1. The E values alternate between
+// two registers, each holding A of four rounds before.
+__attribute__((target("sha,sse4.1"))) void CompressHardware(uint32_t* state, const uint8_t* data,
+                                                            size_t blocks) {
+    const __m128i mask = _mm_set_epi64x(0x0001020304050607LL, 0x08090A0B0C0D0E0FLL);
+    __m128i abcd =
+        _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state)), 0x1B);
+    __m128i e0 = _mm_set_epi32(static_cast<int>(state[4]), 0, 0, 0);
+    for (; blocks != 0; --blocks, data += CSha1::kBlockSize) {
+        const __m128i abcdSaved = abcd;
+        const __m128i eSaved = e0;
+        __m128i msg[4];
+        __m128i e[2] = {e0, e0};
+#pragma GCC unroll 20
+        for (int g = 0; g < 20; ++g) {
+            __m128i& current = e[g & 1];
+            if (g < 4) {
+                msg[g] = _mm_shuffle_epi8(
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * g)), mask);
+            }
+            current =
+                g == 0 ? _mm_add_epi32(current, msg[0]) : _mm_sha1nexte_epu32(current, msg[g & 3]);
+            e[(g + 1) & 1] = abcd;
+            if (g >= 3 && g <= 18) {
+                msg[(g + 1) & 3] = _mm_sha1msg2_epu32(msg[(g + 1) & 3], msg[g & 3]);
+            }
+            abcd = MIVO_SHA1_RNDS4(abcd, current, g);
+            if (g >= 1 && g <= 16) {
+                msg[(g - 1) & 3] = _mm_sha1msg1_epu32(msg[(g - 1) & 3], msg[g & 3]);
+            }
+            if (g >= 2 && g <= 17) {
+                msg[(g - 2) & 3] = _mm_xor_si128(msg[(g - 2) & 3], msg[g & 3]);
+            }
+        }
+        // After group 19, e[0] holds A of four rounds before: E of the block's result.
+        e0 = _mm_sha1nexte_epu32(e[0], eSaved);
+        abcd = _mm_add_epi32(abcd, abcdSaved);
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(state), _mm_shuffle_epi32(abcd, 0x1B));
+    state[4] = static_cast<uint32_t>(_mm_extract_epi32(e0, 3));
+}
+
+#undef MIVO_SHA1_RNDS4
+
+bool HasShaInstructions() {
+    unsigned eax = 0;
+    unsigned ebx = 0;
+    unsigned ecx = 0;
+    unsigned edx = 0;
+    if (__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) == 0) {
+        return false;
+    }
+    return (ebx & (1u << 29)) != 0 && __builtin_cpu_supports("sse4.1") &&
+           __builtin_cpu_supports("ssse3");
+}
+
+#endif
+
+bool g_useHardware = CSha1::HardwareAvailable();
+
+void Compress(uint32_t* state, const uint8_t* data, size_t blocks) {
+#ifdef MIVO_SHA_X86
+    if (g_useHardware) {
+        CompressHardware(state, data, blocks);
+        return;
+    }
+#endif
+    CompressPortable(state, data, blocks);
+}
+
 }  // namespace
+
+bool CSha1::HardwareAvailable() {
+#ifdef MIVO_SHA_X86
+    static const bool available = HasShaInstructions();
+    return available;
+#else
+    return false;
+#endif
+}
+
+void CSha1::UseHardware(bool hardware) {
+    g_useHardware = hardware && HardwareAvailable();
+}
+
+bool CSha1::UsesHardware() {
+    return g_useHardware;
+}
 
 void CSha1::Reset() {
     m_state[0] = 0x67452301;

@@ -1,5 +1,6 @@
 // SHA-1 (FIPS 180-4), the hash under zip's AES format: its HMAC authenticates the entry
-// data and its PBKDF2 derives the keys from the password.
+// data and its PBKDF2 derives the keys from the password. The blocks are hashed with the
+// processor's SHA instructions when it has them, chosen at run time, else portably.
 #pragma once
 
 #include <cstddef>
@@ -14,6 +15,14 @@ public:
     static constexpr size_t kDigestSize = 20;
     /// Block size in bytes.
     static constexpr size_t kBlockSize = 64;
+
+    /// True when the processor has the SHA instructions.
+    static bool HardwareAvailable();
+    /// Chooses, for the whole process, the portable code (false) or the SHA instructions
+    /// (true, only when available). Meant for tests and benchmarks; not thread-safe.
+    static void UseHardware(bool hardware);
+    /// True when blocks are hashed with the SHA instructions.
+    static bool UsesHardware();
 
     CSha1() { Reset(); }
     /// Starts a new hash.
