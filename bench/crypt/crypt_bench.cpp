@@ -44,21 +44,22 @@ void Primitives() {
     }
     const double megabytes = static_cast<double>(data.size()) / 1e6;
     uint8_t key[32] = {1, 2, 3};
-    for (bool hardware : {false, true}) {
-        if (hardware && !zipcrypto::CAes::HardwareAvailable()) {
-            std::printf("AES-256 counter mode, AES instructions: not available\n");
-            continue;
-        }
+    using Path = zipcrypto::CAes::Path;
+    const std::pair<Path, const char*> paths[] = {
+        {Path::kPortable, "portable"}, {Path::kAesNi, "AES-NI"}, {Path::kVaes, "VAES"}};
+    for (const auto& [path, name] : paths) {
         zipcrypto::CAesCounterMode ctr;
         ctr.SetKey(key, sizeof key);
-        ctr.Cipher().UseHardware(hardware);
+        if (!ctr.Cipher().UsePath(path)) {
+            std::printf("AES-256 counter mode, %s: not available\n", name);
+            continue;
+        }
         double t = Best([&] {
             for (size_t off = 0; off < data.size(); off += 65536) {
                 ctr.Process(data.data() + off, 65536);
             }
         });
-        std::printf("AES-256 counter mode, %s: %.0f MB/s\n",
-                    hardware ? "AES instructions" : "portable", megabytes / t);
+        std::printf("AES-256 counter mode, %s: %.0f MB/s\n", name, megabytes / t);
     }
     zipcrypto::CHmacSha1 hmac;
     hmac.SetKey(key, 32);

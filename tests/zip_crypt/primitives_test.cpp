@@ -50,6 +50,34 @@ const char* PathName(bool hardware) {
     return hardware ? "processor instructions" : "portable";
 }
 
+using AesPath = zipcrypto::CAes::Path;
+
+// The AES paths this processor can run; the portable one always.
+std::vector<AesPath> AesPaths() {
+    std::vector<AesPath> paths;
+    for (AesPath path : {AesPath::kPortable, AesPath::kAesNi, AesPath::kVaes}) {
+        if (zipcrypto::CAes::PathAvailable(path)) {
+            paths.push_back(path);
+        } else {
+            std::printf("note: AES path %d not available on this processor\n",
+                        static_cast<int>(path));
+        }
+    }
+    return paths;
+}
+
+const char* PathName(AesPath path) {
+    switch (path) {
+        case AesPath::kPortable:
+            return "portable";
+        case AesPath::kAesNi:
+            return "AES-NI";
+        case AesPath::kVaes:
+            return "VAES";
+    }
+    return "?";
+}
+
 TEST(AesTest, EncryptsTheFips197AppendixCBlocksOnEveryPath) {
     struct Case {
         const char* name;
@@ -64,17 +92,13 @@ TEST(AesTest, EncryptsTheFips197AppendixCBlocksOnEveryPath) {
         {"C.3 AES-256", "000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f",
          "8ea2b7ca516745bfeafc49904b496089"},
     };
-    if (!zipcrypto::CAes::HardwareAvailable()) {
-        std::printf("note: no AES instructions on this processor; portable path only\n");
-    }
-    for (bool hardware : Paths(zipcrypto::CAes::HardwareAvailable())) {
+    for (AesPath path : AesPaths()) {
         for (const Case& c : cases) {
-            SCOPED_TRACE(std::string(c.name) + ", " + PathName(hardware));
+            SCOPED_TRACE(std::string(c.name) + ", " + PathName(path));
             std::vector<uint8_t> key = Hex(c.key);
             zipcrypto::CAes aes;
             ASSERT_TRUE(aes.SetKey(key.data(), key.size()));
-            aes.UseHardware(hardware);
-            ASSERT_EQ(aes.UsesHardware(), hardware);
+            ASSERT_TRUE(aes.UsePath(path));
             EXPECT_EQ(aes.Rounds(), static_cast<int>(key.size() / 4 + 6));
             std::vector<uint8_t> block = Hex(plain);
             // Three copies of the block at once: the multi-block loop, in place.
@@ -106,7 +130,7 @@ std::vector<uint8_t> ReferenceKeyStream(const std::vector<uint8_t>& key, size_t 
                                         uint64_t firstCounter = 1) {
     zipcrypto::CAes aes;
     aes.SetKey(key.data(), key.size());
-    aes.UseHardware(false);
+    aes.UsePath(AesPath::kPortable);
     std::vector<uint8_t> stream;
     for (uint64_t counter = firstCounter; stream.size() < length; ++counter) {
         uint8_t block[16] = {};
@@ -121,19 +145,20 @@ std::vector<uint8_t> ReferenceKeyStream(const std::vector<uint8_t>& key, size_t 
 }
 
 TEST(AesCounterModeTest, KeyStreamMatchesTheDefinitionForAnySplitOfTheData) {
-    // Pieces of odd sizes cross block borders and the eight-block batches of the hardware
-    // path; every split must give the same bytes.
-    const std::vector<std::vector<size_t>> splits = {
-        {1000}, {1, 15, 16, 17, 951}, {128, 128, 744}, {7, 200, 129, 664}, {0, 1000}};
+    // Pieces of odd sizes cross block borders and the 8- and 16-block steps of the
+    // hardware paths; every split must give the same bytes.
+    const std::vector<std::vector<size_t>> splits = {{1000},          {1, 15, 16, 17, 951},
+                                                     {128, 128, 744}, {7, 200, 129, 664},
+                                                     {0, 1000},       {256, 255, 489}};
     std::vector<uint8_t> key =
         Hex("603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30914dff4");
     std::vector<uint8_t> expected = ReferenceKeyStream(key, 1000);
-    for (bool hardware : Paths(zipcrypto::CAes::HardwareAvailable())) {
+    for (AesPath path : AesPaths()) {
         for (size_t s = 0; s < splits.size(); ++s) {
-            SCOPED_TRACE(std::string(PathName(hardware)) + ", split " + std::to_string(s));
+            SCOPED_TRACE(std::string(PathName(path)) + ", split " + std::to_string(s));
             zipcrypto::CAesCounterMode ctr;
             ASSERT_TRUE(ctr.SetKey(key.data(), key.size()));
-            ctr.Cipher().UseHardware(hardware);
+            ASSERT_TRUE(ctr.Cipher().UsePath(path));
             std::vector<uint8_t> data(1000, 0);
             size_t offset = 0;
             for (size_t piece : splits[s]) {
@@ -153,11 +178,11 @@ TEST(AesCounterModeTest, CounterCarriesIntoItsHigherBytes) {
     // Block 256 has counter bytes 00 01; a counter kept in one byte would repeat block 0.
     std::vector<uint8_t> key(16, 0x42);
     std::vector<uint8_t> expected = ReferenceKeyStream(key, 300 * 16);
-    for (bool hardware : Paths(zipcrypto::CAes::HardwareAvailable())) {
-        SCOPED_TRACE(PathName(hardware));
+    for (AesPath path : AesPaths()) {
+        SCOPED_TRACE(PathName(path));
         zipcrypto::CAesCounterMode ctr;
         ctr.SetKey(key.data(), key.size());
-        ctr.Cipher().UseHardware(hardware);
+        ASSERT_TRUE(ctr.Cipher().UsePath(path));
         std::vector<uint8_t> data(300 * 16, 0);
         ctr.Process(data.data(), data.size());
         EXPECT_EQ(data, expected);

@@ -189,6 +189,43 @@ __attribute__((target("aes,sse2"))) void CounterBlocksHardware(const uint8_t* ke
     }
 }
 
+// Counter mode on 256-bit registers: two counter blocks per register, eight registers per
+// step, the same layout of the counter block as above.
+__attribute__((target("vaes,avx2"))) void CounterBlocksVaes(const uint8_t* keyBytes, int rounds,
+                                                            uint64_t& counter, uint8_t* data,
+                                                            size_t blocks) {
+    __m256i keys[15];
+    for (int i = 0; i <= rounds; ++i) {
+        keys[i] = _mm256_broadcastsi128_si256(
+            _mm_load_si128(reinterpret_cast<const __m128i*>(keyBytes + 16 * i)));
+    }
+    constexpr size_t kRegisters = 8;
+    constexpr size_t kBlocksPerStep = 2 * kRegisters;
+    while (blocks >= kBlocksPerStep) {
+        __m256i s[kRegisters];
+        for (size_t j = 0; j < kRegisters; ++j) {
+            uint64_t first = counter + 1 + 2 * j;
+            s[j] = _mm256_xor_si256(_mm256_set_epi64x(0, static_cast<long long>(first + 1), 0,
+                                                      static_cast<long long>(first)),
+                                    keys[0]);
+        }
+        counter += kBlocksPerStep;
+        for (int i = 1; i < rounds; ++i) {
+            for (size_t j = 0; j < kRegisters; ++j) {
+                s[j] = _mm256_aesenc_epi128(s[j], keys[i]);
+            }
+        }
+        for (size_t j = 0; j < kRegisters; ++j) {
+            s[j] = _mm256_aesenclast_epi128(s[j], keys[rounds]);
+            auto* p = reinterpret_cast<__m256i*>(data + 32 * j);
+            _mm256_storeu_si256(p, _mm256_xor_si256(_mm256_loadu_si256(p), s[j]));
+        }
+        data += 16 * kBlocksPerStep;
+        blocks -= kBlocksPerStep;
+    }
+    CounterBlocksHardware(keyBytes, rounds, counter, data, blocks);
+}
+
 #endif
 
 void CounterBlock(uint64_t counter, uint8_t* block) {
@@ -200,13 +237,38 @@ void CounterBlock(uint64_t counter, uint8_t* block) {
 
 }  // namespace
 
-bool CAes::HardwareAvailable() {
+bool CAes::PathAvailable(Path path) {
 #ifdef MIVO_AES_X86
-    static const bool available = __builtin_cpu_supports("aes") && __builtin_cpu_supports("sse2");
-    return available;
-#else
+    static const bool aesNi = __builtin_cpu_supports("aes") && __builtin_cpu_supports("sse2");
+    static const bool vaes =
+        aesNi && __builtin_cpu_supports("vaes") && __builtin_cpu_supports("avx2");
+    switch (path) {
+        case Path::kPortable:
+            return true;
+        case Path::kAesNi:
+            return aesNi;
+        case Path::kVaes:
+            return vaes;
+    }
     return false;
+#else
+    return path == Path::kPortable;
 #endif
+}
+
+CAes::Path CAes::BestPath() {
+    static const Path best = PathAvailable(Path::kVaes)    ? Path::kVaes
+                             : PathAvailable(Path::kAesNi) ? Path::kAesNi
+                                                           : Path::kPortable;
+    return best;
+}
+
+bool CAes::UsePath(Path path) {
+    if (!PathAvailable(path)) {
+        return false;
+    }
+    m_path = path;
+    return true;
 }
 
 bool CAes::SetKey(const uint8_t* key, size_t length) {
@@ -235,13 +297,13 @@ bool CAes::SetKey(const uint8_t* key, size_t length) {
         StoreBe32(m_keyBytes + 4 * i, m_words[i]);
     }
     m_rounds = rounds;
-    m_hardware = HardwareAvailable();
+    m_path = BestPath();
     return true;
 }
 
 void CAes::EncryptBlocks(const uint8_t* in, uint8_t* out, size_t count) const {
 #ifdef MIVO_AES_X86
-    if (m_hardware) {
+    if (m_path != Path::kPortable) {
         EncryptBlocksHardware(m_keyBytes, m_rounds, in, out, count);
         return;
     }
@@ -278,8 +340,13 @@ void CAesCounterMode::Process(uint8_t* data, size_t length) {
     size_t blocks = length / CAes::kBlockSize;
     if (blocks != 0) {
 #ifdef MIVO_AES_X86
-        if (m_aes.UsesHardware()) {
-            CounterBlocksHardware(m_aes.RoundKeyBytes(), m_aes.Rounds(), m_counter, data, blocks);
+        if (m_aes.CurrentPath() != CAes::Path::kPortable) {
+            if (m_aes.CurrentPath() == CAes::Path::kVaes) {
+                CounterBlocksVaes(m_aes.RoundKeyBytes(), m_aes.Rounds(), m_counter, data, blocks);
+            } else {
+                CounterBlocksHardware(m_aes.RoundKeyBytes(), m_aes.Rounds(), m_counter, data,
+                                      blocks);
+            }
             data += blocks * CAes::kBlockSize;
             length -= blocks * CAes::kBlockSize;
             blocks = 0;

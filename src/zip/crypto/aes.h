@@ -14,17 +14,26 @@ public:
     /// Block size in bytes.
     static constexpr size_t kBlockSize = 16;
 
-    /// True when the processor has AES instructions (the hardware path can be used).
-    static bool HardwareAvailable();
+    /// The ways of running the rounds.
+    enum class Path {
+        kPortable,  // table code, any processor
+        kAesNi,     // AES instructions on 128-bit registers
+        kVaes,      // counter mode on 256-bit registers (VAES with AVX2); single blocks as kAesNi
+    };
+
+    /// True when the processor can run `path`.
+    static bool PathAvailable(Path path);
+    /// The fastest path of this processor.
+    static Path BestPath();
 
     /// Expands a key of 16, 24 or 32 bytes (AES-128, -192, -256); false for any other
-    /// length (the key is then unusable). Picks the hardware path when available.
+    /// length (the key is then unusable). Picks BestPath().
     bool SetKey(const uint8_t* key, size_t length);
-    /// Chooses the portable code (false) or the processor's instructions (true); asking
-    /// for the instructions without HardwareAvailable() leaves the portable code.
-    void UseHardware(bool hardware) { m_hardware = hardware && HardwareAvailable(); }
-    /// True when the blocks are encrypted with the processor's instructions.
-    bool UsesHardware() const { return m_hardware; }
+    /// Chooses the path (tests and benchmarks); one the processor cannot run leaves the
+    /// path as it is and returns false.
+    bool UsePath(Path path);
+    /// The path in use.
+    Path CurrentPath() const { return m_path; }
     /// Number of rounds: 10, 12 or 14; 0 before a valid key.
     int Rounds() const { return m_rounds; }
 
@@ -38,7 +47,7 @@ private:
     alignas(16) uint8_t m_keyBytes[15 * 16] = {};  // round keys in the byte order of the state
     uint32_t m_words[15 * 4] = {};                 // the same keys as big-endian words
     int m_rounds = 0;
-    bool m_hardware = false;
+    Path m_path = Path::kPortable;
 };
 
 /// AES in the counter mode of zip's AES format: a 16-byte counter block whose first
