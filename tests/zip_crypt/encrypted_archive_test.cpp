@@ -348,3 +348,31 @@ TEST_F(EncryptedArchiveTest, AlteredDataOrAuthenticationCodeFails) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(EncryptedArchiveTest, PasswordOptionStandsAnywhereAfterTheProgramName) {
+    fs::path archive = Make(kMakers[4], "p.zip", "small.txt");
+    const std::string a = "'" + archive.string() + "'";
+    const std::string pw = std::string("'") + kPassword + "'";
+    struct Case {
+        std::string arguments;
+        int status;
+    };
+    const Case cases[] = {
+        {"test --password " + pw + " " + a, 0},
+        {"--password " + pw + " test " + a, 0},
+        {"test " + a + " --password " + pw, 0},
+        {"list --password " + pw + " " + a, 0},
+        {"list " + a, 0},                  // listing needs no password
+        {"test " + a + " --password", 2},  // the option without its value
+        {"test --password " + pw + " --password " + pw + " " + a, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        CommandRun run = MivoZip(c.arguments);
+        EXPECT_EQ(run.status, c.status) << run.err;
+    }
+}
+
+}  // namespace
