@@ -37,7 +37,8 @@ inline void CTraditionalCipher::UpdateKeys(uint8_t plain) {
 }
 
 inline uint8_t CTraditionalCipher::DecryptByte(uint8_t cipher) {
-    uint16_t t = static_cast<uint16_t>(m_keys[2] | 2);
+    // In 32 bits: a 16-bit product promoted to int would overflow.
+    uint32_t t = (m_keys[2] | 2) & 0xFFFF;
     uint8_t plain = cipher ^ static_cast<uint8_t>((t * (t ^ 1)) >> 8);
     UpdateKeys(plain);
     return plain;
