@@ -58,9 +58,15 @@ bool CAesCipher::StartDecrypt(const CByteBuffer& password, CZipEntry& entry, CZi
                               derived);
     SetAesKey(keys, keySize);
     m_hmac.SetKey(keys + keySize, keySize);
+    uint8_t expected[kVerifierSize] = {keys[2 * keySize], keys[2 * keySize + 1]};
+    // The derived keys now live in the cipher's key schedules only.
+    volatile uint8_t* wipe = keys;
+    for (size_t i = 0; i < sizeof keys; ++i) {
+        wipe[i] = 0;
+    }
     uint8_t verifier[kVerifierSize];
     storage.Read(verifier, sizeof verifier, false);
-    return skipCheck || SameBytes(verifier, keys + 2 * keySize, kVerifierSize);
+    return skipCheck || SameBytes(verifier, expected, kVerifierSize);
 }
 
 void CAesCipher::Decrypt(uint8_t* buffer, size_t length) {
