@@ -434,7 +434,7 @@ uint32_t CZipEntry::GetSystemAttributes() {
                 }
                 break;
             default:
-                CZipError::Throw(CZipError::kPlatformNotSupported);
+                CZipError::Throw(CZipError::kPlatformNotSupported, GetFileName());
         }
     }
     if (m_compressedSize == 0 && endsWithSeparator) {

@@ -30,7 +30,7 @@ constexpr char kUsage[] =
     "test     decompresses and checks every entry without writing anything; prints\n"
     "         'N entries OK' and exits 0 only when every entry is sound.\n"
     "extract  creates FOLDER if missing and extracts every entry in index order exactly\n"
-    "         as the installer does (the archive is opened for reading and updating),\n"
+    "         as the installer does (the archive is opened read-only),\n"
     "         stopping at the first entry that fails.\n"
     "\n"
     "ARCHIVE is a one-file archive, the last volume (.zip) of an archive split by zip\n"
@@ -202,7 +202,8 @@ int main(int argc, char** argv) {
             }
             folder = WindowsPath(args[2]);
         }
-        reader.Open(archive, wantsFolder ? CZipReader::kModeOpen : CZipReader::kModeReadOnly);
+        // The installer opens packages read-only, so that write-protected media work.
+        reader.Open(archive, CZipReader::kModeReadOnly);
         reader.SetPassword(password);
         int result = command == "list"   ? List(reader)
                      : command == "test" ? Test(reader)
