@@ -7,6 +7,7 @@
 #include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
 #include <immintrin.h>
 #define MIVO_AES_X86 1
 #endif
@@ -36,19 +37,25 @@ constexpr uint8_t Rotl8(uint8_t value, int shift) {
 }
 
 // The S-box: the multiplicative inverse in GF(2^8) followed by the affine transformation.
+// p runs through every non-zero element as the powers of 3 while q runs through the powers
+// of 3's inverse, so q is p's inverse at each step (a few hundred steps, well inside the
+// compilers' limits for constant evaluation).
 constexpr std::array<uint8_t, 256> MakeSbox() {
     std::array<uint8_t, 256> box{};
-    for (int x = 0; x < 256; ++x) {
-        uint8_t inverse = 0;
-        for (int y = 1; y < 256 && x != 0; ++y) {
-            if (Multiply(static_cast<uint8_t>(x), static_cast<uint8_t>(y)) == 1) {
-                inverse = static_cast<uint8_t>(y);
-                break;
-            }
+    box[0] = 0x63;  // 0 has no inverse and maps to the constant alone
+    uint8_t p = 1;
+    uint8_t q = 1;
+    do {
+        p = static_cast<uint8_t>(p ^ Xtime(p));  // p * 3
+        q = static_cast<uint8_t>(q ^ (q << 1));  // q / 3
+        q = static_cast<uint8_t>(q ^ (q << 2));
+        q = static_cast<uint8_t>(q ^ (q << 4));
+        if ((q & 0x80) != 0) {
+            q = static_cast<uint8_t>(q ^ 0x09);
         }
-        box[x] = static_cast<uint8_t>(inverse ^ Rotl8(inverse, 1) ^ Rotl8(inverse, 2) ^
-                                      Rotl8(inverse, 3) ^ Rotl8(inverse, 4) ^ 0x63);
-    }
+        box[p] =
+            static_cast<uint8_t>(q ^ Rotl8(q, 1) ^ Rotl8(q, 2) ^ Rotl8(q, 3) ^ Rotl8(q, 4) ^ 0x63);
+    } while (p != 1);
     return box;
 }
 
@@ -240,8 +247,15 @@ void CounterBlock(uint64_t counter, uint8_t* block) {
 bool CAes::PathAvailable(Path path) {
 #ifdef MIVO_AES_X86
     static const bool aesNi = __builtin_cpu_supports("aes") && __builtin_cpu_supports("sse2");
-    static const bool vaes =
-        aesNi && __builtin_cpu_supports("vaes") && __builtin_cpu_supports("avx2");
+    // The compilers do not all know VAES as a feature name: CPUID leaf 7, ECX bit 9. The
+    // AVX2 test also covers the operating system's saving of the 256-bit registers.
+    static const bool vaes = aesNi && __builtin_cpu_supports("avx2") && [] {
+        unsigned eax = 0;
+        unsigned ebx = 0;
+        unsigned ecx = 0;
+        unsigned edx = 0;
+        return __get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) != 0 && (ecx & (1u << 9)) != 0;
+    }();
     switch (path) {
         case Path::kPortable:
             return true;
