@@ -51,6 +51,9 @@ size_t CZipDecoder::FillInput() {
 }
 
 void CZipDecoder::UpdateCrc(const uint8_t* data, size_t size) {
+    if (m_entry != nullptr && m_entry->m_ignoreCrc) {
+        return;  // AE-2: the header holds no CRC to compare with; the HMAC checks the data
+    }
     // zlib's crc32 takes 32-bit lengths; blocks here are far smaller, but be exact anyway.
     while (size != 0) {
         uInt part = static_cast<uInt>(std::min<size_t>(size, UINT_MAX));

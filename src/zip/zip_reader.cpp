@@ -6,6 +6,8 @@
 #include "platform/text.h"
 #include "zip/little_endian.h"
 #include "zip/path_parts.h"
+#include "zip/zip_cipher_aes.h"
+#include "zip/zip_cipher_traditional.h"
 
 namespace {
 
@@ -334,9 +336,22 @@ bool CZipReader::TestEntry(uint64_t index) {
     }
 }
 
+void CZipReader::SetPassword(const std::string& password) {
+    if (password.empty()) {
+        m_password.Release();
+    } else {
+        m_password.Assign(password.data(), password.size());
+    }
+}
+
 std::unique_ptr<CZipCipher> CZipReader::MakeCipher(uint8_t encryption) {
-    (void)encryption;
-    return nullptr;
+    if (encryption >= 1 && encryption <= 3) {
+        return std::make_unique<CAesCipher>(encryption);
+    }
+    if (encryption == CZipEntry::kNoEncryption) {
+        return nullptr;
+    }
+    return std::make_unique<CTraditionalCipher>();
 }
 
 std::unique_ptr<CZipDecoder> CZipReader::MakeDecoder(uint16_t method) {

@@ -1,7 +1,7 @@
 // The zip reader as the installer holds it: open an archive, list its entries in file
 // order, extract them below a folder (with header and CRC-32 checks, times and attributes),
-// close. It only reads; writing and decryption are not part of it (encrypted entries are
-// refused with 213, as they are while no password is set).
+// close. It only reads; encrypted entries (traditional and AES) are decrypted when a
+// password is set, and refused with 213 while none is (the installer never sets one).
 #pragma once
 
 #include <cstdint>
@@ -72,9 +72,14 @@ public:
     /// completely with its time and attributes; false for an invalid index, a method other
     /// than 0, 8, 12, another entry open, data ending early, or time or attributes not set.
     /// Throws CZipError: 224 (destination outside the folder, before anything is created),
-    /// 217 (existing file cannot be deleted), 213 (encrypted), 219, 201, 202, 500s, 600s,
-    /// errno values with the output path.
+    /// 217 (existing file cannot be deleted), 213 (encrypted: no password or a wrong one,
+    /// before anything is created), 223 (AES authentication code wrong), 200 (AES key
+    /// strength outside 1-3), 219, 201, 202, 500s, 600s, errno values with the output path.
     bool ExtractEntry(uint64_t index, const std::string& folder);
+    /// Sets the password of the open archive's encrypted entries, taken as the bytes of
+    /// `password` (UTF-8 as given); empty removes it. Open and Close clear it, so it is set
+    /// after Open. Without one, opening an encrypted file entry throws 213.
+    void SetPassword(const std::string& password);
     /// Closes: 0 normally, 1 after an exception (nothing checked); returns the archive path.
     std::string Close(int afterException = kCloseNormal);
     bool IsOpen() const { return m_storage.IsOpen(); }
@@ -90,8 +95,9 @@ public:
                                     std::string& resolved);
 
     /// Opens an entry for reading its data: false when closed, index invalid, an entry is
-    /// open, or the method is not 0, 8 or 12. Throws 201 for a bad local header, 213 for an
-    /// encrypted entry, library codes.
+    /// open, or the method is not 0, 8 or 12. Throws 201 for a bad local header or an
+    /// encrypted entry too short for its encryption header, 213 for an encrypted entry
+    /// without the right password, 200, library codes.
     bool OpenEntry(uint64_t index);
     /// Produces the next bytes of the open entry; 0 at the end.
     size_t ReadEntryData(void* buffer, size_t size);
@@ -119,7 +125,8 @@ public:
     CZipSource& GetStorage() { return m_storage; }
 
 protected:
-    /// The decryptor for an encryption value; none exists in this reader.
+    /// The decryptor for an encryption value: 1-3 AES, 255 none (null), any other value
+    /// traditional.
     virtual std::unique_ptr<CZipCipher> MakeCipher(uint8_t encryption);
     /// The decoder for a method (0 and 8 deflate, 12 bzip2); null for others.
     virtual std::unique_ptr<CZipDecoder> MakeDecoder(uint16_t method);

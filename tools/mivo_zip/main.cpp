@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "platform/crt_errno.h"
 #include "platform/posix/machine.h"
@@ -13,9 +14,9 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: mivo-zip list ARCHIVE\n"
-    "       mivo-zip test ARCHIVE\n"
-    "       mivo-zip extract ARCHIVE FOLDER\n"
+    "usage: mivo-zip list [--password PW] ARCHIVE\n"
+    "       mivo-zip test [--password PW] ARCHIVE\n"
+    "       mivo-zip extract [--password PW] ARCHIVE FOLDER\n"
     "\n"
     "list     one line per entry, in index order (the order of the entries' data in the\n"
     "         archive), fields separated by tabs:\n"
@@ -35,6 +36,10 @@ constexpr char kUsage[] =
     "ARCHIVE is a one-file archive, the last volume (.zip) of an archive split by zip\n"
     "(.z01, .z02, ... beside it), or any part of an archive cut into byte-wise parts\n"
     "(.001, .002, ...).\n"
+    "\n"
+    "--password PW decrypts encrypted entries (traditional zip encryption and AES), PW\n"
+    "taken as its bytes; without it an encrypted file entry fails with error 213, as a\n"
+    "wrong password does.\n"
     "\n"
     "A failure prints one line on standard error and exits 1:\n"
     "  mivo-zip: error CODE: DESCRIPTION: PATH\n"
@@ -154,13 +159,26 @@ int Extract(CZipReader& reader, const std::string& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
+    std::vector<std::string> args;
+    std::string password;
+    bool hasPassword = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--password" && !hasPassword && i + 1 < argc) {
+            password = argv[++i];
+            hasPassword = true;
+        } else {
+            args.push_back(arg);
+        }
+    }
+    if (args.empty()) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    std::string command = argv[1];
+    std::string command = args[0];
     bool wantsFolder = command == "extract";
-    if ((command != "list" && command != "test" && !wantsFolder) || argc != (wantsFolder ? 4 : 3)) {
+    if ((command != "list" && command != "test" && !wantsFolder) ||
+        args.size() != (wantsFolder ? 3u : 2u)) {
         if (command == "-h" || command == "--help" || command == "help") {
             std::fputs(kUsage, stdout);
             return 0;
@@ -172,20 +190,21 @@ int main(int argc, char** argv) {
     platform::posix::UseHostRoot();
     CZipReader reader;
     try {
-        std::string archive = WindowsPath(argv[2]);
+        std::string archive = WindowsPath(args[1]);
         std::string folder;
         if (wantsFolder) {
             std::error_code ec;
-            std::filesystem::create_directories(argv[3], ec);
+            std::filesystem::create_directories(args[2], ec);
             if (ec) {
                 throw ToolFailure{ec == std::errc::permission_denied ? platform::kErrnoAccess
                                                                      : platform::kErrnoNoEnt,
-                                  "folder cannot be created", argv[3]};
+                                  "folder cannot be created", args[2]};
             }
-            folder = WindowsPath(argv[3]);
+            folder = WindowsPath(args[2]);
         }
         // The installer opens packages read-only, so that write-protected media work.
         reader.Open(archive, CZipReader::kModeReadOnly);
+        reader.SetPassword(password);
         int result = command == "list"   ? List(reader)
                      : command == "test" ? Test(reader)
                                          : Extract(reader, folder);

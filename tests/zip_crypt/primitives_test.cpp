@@ -1,0 +1,342 @@
+// The reader's cryptographic primitives against published test vectors: AES from FIPS-197
+// appendix C (on the portable code and on the processor's AES instructions), SHA-1 from
+// RFC 3174 and FIPS 180-4, HMAC-SHA1 from RFC 2202, PBKDF2-HMAC-SHA1 from RFC 6070; and
+// the counter mode of zip's AES format against a key stream built block by block.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "zip/crypto/aes.h"
+#include "zip/crypto/hmac_sha1.h"
+#include "zip/crypto/pbkdf2_sha1.h"
+#include "zip/crypto/sha1.h"
+
+namespace {
+
+std::vector<uint8_t> Hex(const std::string& text) {
+    std::vector<uint8_t> bytes;
+    for (size_t i = 0; i + 1 < text.size(); i += 2) {
+        bytes.push_back(static_cast<uint8_t>(std::stoul(text.substr(i, 2), nullptr, 16)));
+    }
+    return bytes;
+}
+
+std::string ToHex(const uint8_t* bytes, size_t size) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string text;
+    for (size_t i = 0; i < size; ++i) {
+        text += kDigits[bytes[i] >> 4];
+        text += kDigits[bytes[i] & 0xF];
+    }
+    return text;
+}
+
+std::vector<uint8_t> Bytes(const std::string& text) {
+    return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+// The paths a process can take: always the portable one, the hardware one when present.
+std::vector<bool> Paths(bool hardwareAvailable) {
+    std::vector<bool> paths = {false};
+    if (hardwareAvailable) {
+        paths.push_back(true);
+    }
+    return paths;
+}
+
+const char* PathName(bool hardware) {
+    return hardware ? "processor instructions" : "portable";
+}
+
+using AesPath = zipcrypto::CAes::Path;
+
+// The AES paths this processor can run; the portable one always.
+std::vector<AesPath> AesPaths() {
+    std::vector<AesPath> paths;
+    for (AesPath path : {AesPath::kPortable, AesPath::kAesNi, AesPath::kVaes}) {
+        if (zipcrypto::CAes::PathAvailable(path)) {
+            paths.push_back(path);
+        } else {
+            std::printf("note: AES path %d not available on this processor\n",
+                        static_cast<int>(path));
+        }
+    }
+    return paths;
+}
+
+const char* PathName(AesPath path) {
+    switch (path) {
+        case AesPath::kPortable:
+            return "portable";
+        case AesPath::kAesNi:
+            return "AES-NI";
+        case AesPath::kVaes:
+            return "VAES";
+    }
+    return "?";
+}
+
+TEST(AesTest, EncryptsTheFips197AppendixCBlocksOnEveryPath) {
+    struct Case {
+        const char* name;
+        const char* key;
+        const char* cipher;
+    };
+    const char* plain = "00112233445566778899aabbccddeeff";
+    const Case cases[] = {
+        {"C.1 AES-128", "000102030405060708090a0b0c0d0e0f", "69c4e0d86a7b0430d8cdb78070b4c55a"},
+        {"C.2 AES-192", "000102030405060708090a0b0c0d0e0f1011121314151617",
+         "dda97ca4864cdfe06eaf70a0ec0d7191"},
+        {"C.3 AES-256", "000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f",
+         "8ea2b7ca516745bfeafc49904b496089"},
+    };
+    for (AesPath path : AesPaths()) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + ", " + PathName(path));
+            std::vector<uint8_t> key = Hex(c.key);
+            zipcrypto::CAes aes;
+            ASSERT_TRUE(aes.SetKey(key.data(), key.size()));
+            ASSERT_TRUE(aes.UsePath(path));
+            EXPECT_EQ(aes.Rounds(), static_cast<int>(key.size() / 4 + 6));
+            std::vector<uint8_t> block = Hex(plain);
+            // Three copies of the block at once: the multi-block loop, in place.
+            std::vector<uint8_t> blocks;
+            for (int i = 0; i < 3; ++i) {
+                blocks.insert(blocks.end(), block.begin(), block.end());
+            }
+            aes.EncryptBlocks(blocks.data(), blocks.data(), 3);
+            for (int i = 0; i < 3; ++i) {
+                EXPECT_EQ(ToHex(blocks.data() + 16 * i, 16), c.cipher) << "block " << i;
+            }
+        }
+    }
+}
+
+TEST(AesTest, RefusesKeysOfOtherLengths) {
+    uint8_t key[33] = {};
+    for (size_t length : {0u, 8u, 15u, 17u, 31u, 33u}) {
+        SCOPED_TRACE(length);
+        zipcrypto::CAes aes;
+        EXPECT_FALSE(aes.SetKey(key, length));
+        EXPECT_EQ(aes.Rounds(), 0);
+    }
+}
+
+// The key stream of zip's AES format, built block by block from the definition: counter
+// block i (from 1) has i little-endian in its first 8 bytes and zeros after.
+std::vector<uint8_t> ReferenceKeyStream(const std::vector<uint8_t>& key, size_t length,
+                                        uint64_t firstCounter = 1) {
+    zipcrypto::CAes aes;
+    aes.SetKey(key.data(), key.size());
+    aes.UsePath(AesPath::kPortable);
+    std::vector<uint8_t> stream;
+    for (uint64_t counter = firstCounter; stream.size() < length; ++counter) {
+        uint8_t block[16] = {};
+        for (int i = 0; i < 8; ++i) {
+            block[i] = static_cast<uint8_t>(counter >> (8 * i));
+        }
+        aes.EncryptBlocks(block, block, 1);
+        stream.insert(stream.end(), block, block + 16);
+    }
+    stream.resize(length);
+    return stream;
+}
+
+TEST(AesCounterModeTest, KeyStreamMatchesTheDefinitionForAnySplitOfTheData) {
+    // Pieces of odd sizes cross block borders and the 8- and 16-block steps of the
+    // hardware paths; every split must give the same bytes.
+    const std::vector<std::vector<size_t>> splits = {{1000},          {1, 15, 16, 17, 951},
+                                                     {128, 128, 744}, {7, 200, 129, 664},
+                                                     {0, 1000},       {256, 255, 489}};
+    std::vector<uint8_t> key =
+        Hex("603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30914dff4");
+    std::vector<uint8_t> expected = ReferenceKeyStream(key, 1000);
+    for (AesPath path : AesPaths()) {
+        for (size_t s = 0; s < splits.size(); ++s) {
+            SCOPED_TRACE(std::string(PathName(path)) + ", split " + std::to_string(s));
+            zipcrypto::CAesCounterMode ctr;
+            ASSERT_TRUE(ctr.SetKey(key.data(), key.size()));
+            ASSERT_TRUE(ctr.Cipher().UsePath(path));
+            std::vector<uint8_t> data(1000, 0);
+            size_t offset = 0;
+            for (size_t piece : splits[s]) {
+                ctr.Process(data.data() + offset, piece);
+                offset += piece;
+            }
+            EXPECT_EQ(ToHex(data.data(), data.size()), ToHex(expected.data(), expected.size()));
+            // Decryption is the same operation: a restart undoes it.
+            ctr.Restart();
+            ctr.Process(data.data(), data.size());
+            EXPECT_EQ(data, std::vector<uint8_t>(1000, 0));
+        }
+    }
+}
+
+TEST(AesCounterModeTest, CounterCarriesIntoItsHigherBytes) {
+    // Block 256 has counter bytes 00 01; a counter kept in one byte would repeat block 0.
+    std::vector<uint8_t> key(16, 0x42);
+    std::vector<uint8_t> expected = ReferenceKeyStream(key, 300 * 16);
+    for (AesPath path : AesPaths()) {
+        SCOPED_TRACE(PathName(path));
+        zipcrypto::CAesCounterMode ctr;
+        ctr.SetKey(key.data(), key.size());
+        ASSERT_TRUE(ctr.Cipher().UsePath(path));
+        std::vector<uint8_t> data(300 * 16, 0);
+        ctr.Process(data.data(), data.size());
+        EXPECT_EQ(data, expected);
+        EXPECT_NE(std::vector<uint8_t>(data.begin() + 256 * 16, data.begin() + 257 * 16),
+                  std::vector<uint8_t>(data.begin(), data.begin() + 16));
+    }
+}
+
+class Sha1PathTest : public ::testing::Test {
+protected:
+    ~Sha1PathTest() override { zipcrypto::CSha1::UseHardware(true); }
+};
+
+TEST_F(Sha1PathTest, HashesThePublishedMessagesOnEveryPath) {
+    struct Case {
+        const char* name;
+        std::string message;
+        size_t repeat;
+        const char* digest;
+    };
+    const Case cases[] = {
+        {"RFC 3174 test 1", "abc", 1, "a9993e364706816aba3e25717850c26c9cd0d89d"},
+        {"RFC 3174 test 2", "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq", 1,
+         "84983e441c3bd26ebaae4aa1f95129e5e54670f1"},
+        {"RFC 3174 test 3", "a", 1000000, "34aa973cd4c4daa4f61eeb2bdbad27316534016f"},
+        {"RFC 3174 test 4", "0123456701234567012345670123456701234567012345670123456701234567", 10,
+         "dea356a2cddd90c7a7ecedc5ebb563934f460452"},
+        {"empty message", "", 1, "da39a3ee5e6b4b0d3255bfef95601890afd80709"},
+        {"FIPS 180-4 two-block message",
+         "abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqr"
+         "lmnopqrsmnopqrstnopqrstu",
+         1, "a49b2446a02c645bf419f995b67091253a04a259"},
+    };
+    for (bool hardware : Paths(zipcrypto::CSha1::HardwareAvailable())) {
+        zipcrypto::CSha1::UseHardware(hardware);
+        ASSERT_EQ(zipcrypto::CSha1::UsesHardware(), hardware);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + ", " + PathName(hardware));
+            zipcrypto::CSha1 sha;
+            for (size_t i = 0; i < c.repeat; ++i) {
+                sha.Update(reinterpret_cast<const uint8_t*>(c.message.data()), c.message.size());
+            }
+            uint8_t digest[20];
+            sha.Final(digest);
+            EXPECT_EQ(ToHex(digest, sizeof digest), c.digest);
+        }
+    }
+}
+
+TEST_F(Sha1PathTest, PathsAgreeOnEveryLengthAroundTheBlockBorders) {
+    // Lengths 0-200 cover every padding case (one or two final blocks) and many blocks at
+    // once; the two paths must agree on each.
+    if (!zipcrypto::CSha1::HardwareAvailable()) {
+        GTEST_SKIP() << "no SHA instructions on this processor";
+    }
+    std::vector<uint8_t> message(200);
+    for (size_t i = 0; i < message.size(); ++i) {
+        message[i] = static_cast<uint8_t>(i * 7 + 3);
+    }
+    for (size_t length = 0; length <= message.size(); ++length) {
+        SCOPED_TRACE(length);
+        std::string digests[2];
+        for (int hardware = 0; hardware < 2; ++hardware) {
+            zipcrypto::CSha1::UseHardware(hardware != 0);
+            zipcrypto::CSha1 sha;
+            sha.Update(message.data(), length);
+            uint8_t digest[20];
+            sha.Final(digest);
+            digests[hardware] = ToHex(digest, sizeof digest);
+        }
+        EXPECT_EQ(digests[0], digests[1]);
+    }
+}
+
+TEST(HmacSha1Test, ComputesTheRfc2202Codes) {
+    struct Case {
+        int number;
+        std::vector<uint8_t> key;
+        std::vector<uint8_t> data;
+        const char* mac;
+    };
+    const Case cases[] = {
+        {1, std::vector<uint8_t>(20, 0x0b), Bytes("Hi There"),
+         "b617318655057264e28bc0b6fb378c8ef146be00"},
+        {2, Bytes("Jefe"), Bytes("what do ya want for nothing?"),
+         "effcdf6ae5eb2fa2d27416d5f184df9c259a7c79"},
+        {3, std::vector<uint8_t>(20, 0xaa), std::vector<uint8_t>(50, 0xdd),
+         "125d7342b9ac11cd91a39af48aa17b4f63f175d3"},
+        {4, Hex("0102030405060708090a0b0c0d0e0f10111213141516171819"),
+         std::vector<uint8_t>(50, 0xcd), "4c9007f4026250c6bc8414f9bf50c86c2d7235da"},
+        {5, std::vector<uint8_t>(20, 0x0c), Bytes("Test With Truncation"),
+         "4c1a03424b55e07fe7f27be1d58bb9324a9a5a04"},
+        {6, std::vector<uint8_t>(80, 0xaa),
+         Bytes("Test Using Larger Than Block-Size Key - Hash Key First"),
+         "aa4ae5e15272d00e95705637ce8a3b55ed402112"},
+        {7, std::vector<uint8_t>(80, 0xaa),
+         Bytes("Test Using Larger Than Block-Size Key and Larger Than One Block-Size Data"),
+         "e8e99d0f45237d786d6bbaa7965c7808bbff1a91"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("RFC 2202 test case " + std::to_string(c.number));
+        zipcrypto::CHmacSha1 hmac;
+        hmac.SetKey(c.key.data(), c.key.size());
+        uint8_t mac[20];
+        // Twice with the same key: Final must leave the key's states intact.
+        for (int round = 0; round < 2; ++round) {
+            // In two pieces, split inside the first block.
+            size_t half = c.data.size() / 3;
+            hmac.Update(c.data.data(), half);
+            hmac.Update(c.data.data() + half, c.data.size() - half);
+            hmac.Final(mac);
+            EXPECT_EQ(ToHex(mac, sizeof mac), c.mac) << "round " << round;
+        }
+    }
+}
+
+struct Pbkdf2Case {
+    const char* password;
+    size_t passwordLength;
+    const char* salt;
+    size_t saltLength;
+    uint32_t iterations;
+    const char* derived;
+};
+
+void CheckPbkdf2(const Pbkdf2Case& c) {
+    std::vector<uint8_t> expected = Hex(c.derived);
+    std::vector<uint8_t> out(expected.size());
+    zipcrypto::Pbkdf2HmacSha1(reinterpret_cast<const uint8_t*>(c.password), c.passwordLength,
+                              reinterpret_cast<const uint8_t*>(c.salt), c.saltLength, c.iterations,
+                              out.data(), out.size());
+    EXPECT_EQ(ToHex(out.data(), out.size()), c.derived);
+}
+
+TEST(Pbkdf2Test, DerivesTheRfc6070Keys) {
+    const Pbkdf2Case cases[] = {
+        {"password", 8, "salt", 4, 1, "0c60c80f961f0e71f3a9b524af6012062fe037a6"},
+        {"password", 8, "salt", 4, 2, "ea6c014dc72d6f8ccd1ed92ace1d41f0d8de8957"},
+        {"password", 8, "salt", 4, 4096, "4b007901b765489abead49d926f721d065a429c1"},
+        {"passwordPASSWORDpassword", 24, "saltSALTsaltSALTsaltSALTsaltSALTsalt", 36, 4096,
+         "3d2eec4fe41c849b80c8d83662c0e44a8b291a964cf2f07038"},
+        {"pass\0word", 9, "sa\0lt", 5, 4096, "56fa6aa75548099dcc37d7f03425e0c3"},
+    };
+    for (const Pbkdf2Case& c : cases) {
+        SCOPED_TRACE(std::string(c.password, c.passwordLength) + " / " +
+                     std::to_string(c.iterations));
+        CheckPbkdf2(c);
+    }
+}
+
+// RFC 6070's case of 16777216 iterations takes minutes; run it by hand with
+// --gtest_also_run_disabled_tests.
+TEST(Pbkdf2Test, DISABLED_DerivesTheRfc6070KeyWith16777216Iterations) {
+    CheckPbkdf2({"password", 8, "salt", 4, 16777216, "eefe3d61cd4da4e4e9945b3d6ba2158c2634e984"});
+}
+
+}  // namespace
