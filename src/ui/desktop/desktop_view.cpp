@@ -1,0 +1,52 @@
+// The desktop view.
+#include "ui/desktop/desktop_view.h"
+
+#include <FL/Fl.H>
+#include <FL/Fl_Window.H>
+
+#include "ui/confirm_view.h"
+#include "ui/desktop/confirm_window.h"
+#include "ui/desktop/message_box.h"
+#include "ui/desktop/x11_window.h"
+
+namespace ui::desktop {
+
+namespace {
+
+class DesktopView final : public IView {
+public:
+    int ShowMessageBox(const std::string& caption, const std::string& text,
+                       unsigned flags) override {
+        return ShowDesktopMessageBox(caption, text, flags);
+    }
+
+    void DispatchPendingEvents() override { Fl::check(); }
+
+    void ShowWaitCursor(bool on) override {
+        m_wait = on;
+        for (Fl_Window* w = Fl::first_window(); w != nullptr; w = Fl::next_window(w)) {
+            w->cursor(on ? FL_CURSOR_WAIT : FL_CURSOR_DEFAULT);
+        }
+        Fl::flush();
+    }
+
+    std::unique_ptr<IConfirmView> CreateConfirmView(const ConfirmLook& look) override {
+        return MakeDesktopConfirmView(look);
+    }
+
+    const char* Name() const override { return "desktop"; }
+
+private:
+    bool m_wait = false;
+};
+
+}  // namespace
+
+std::unique_ptr<IView> MakeDesktopView() {
+    if (!OpenDisplay()) {
+        return nullptr;
+    }
+    return std::make_unique<DesktopView>();
+}
+
+}  // namespace ui::desktop
