@@ -3,6 +3,7 @@
 #include "app/mivo_app.h"
 #include "platform/session.h"
 #include "platform/startup.h"
+#include "ui/desktop/desktop_view.h"
 #include "ui/view_select.h"
 
 int main() {
@@ -11,6 +12,7 @@ int main() {
         platform::WriteStandardError("mivo: " + problem);
         return 2;
     }
+    ui::SetDesktopViewMaker(ui::desktop::MakeDesktopView);
     if (!ui::ChooseView(problem)) {
         platform::WriteStandardError(problem);
         return 2;
