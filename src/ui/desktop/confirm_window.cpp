@@ -260,6 +260,8 @@ ConfirmWindow::ConfirmWindow(DesktopConfirmView& owner, std::unique_ptr<Fl_RGB_I
     box(FL_NO_BOX);
     border(0);
     copy_label(look.title.c_str());
+    // The class lets tools and tests find the dialog whatever its (Korean) title.
+    xclass("MivoConfirm");
 }
 
 void ConfirmWindow::draw() {

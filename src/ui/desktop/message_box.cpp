@@ -128,6 +128,7 @@ int ShowDesktopMessageBox(const std::string& caption, const std::string& text, u
 
     Fl_Double_Window window(w, h);
     window.copy_label(caption.c_str());
+    window.xclass("MivoMessageBox");
     window.color(FL_WHITE);
     window.set_modal();
     window.callback(CloseRequested, &state);

@@ -1,0 +1,259 @@
+// The desktop confirmation dialog as a user meets it: the real mivo on a machine without a
+// user script, on a private Xvfb, driven with xdotool and judged by screenshot pixels at
+// the positions the layout fixes.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "built_machine.h"
+#include "desktop_session.h"
+#include "package_builder.h"
+
+namespace fs = std::filesystem;
+using desktoptest::BackgroundProcess;
+using desktoptest::Near;
+using desktoptest::Picture;
+using desktoptest::Rgb;
+using desktoptest::XServer;
+
+namespace {
+
+// Colours of our pictures (res/make_pictures.py) and of the painted ordinal.
+constexpr Rgb kRoot{0, 0, 0};  // Xvfb's empty screen
+constexpr Rgb kFrame{40, 96, 176};
+constexpr Rgb kOrdinal{61, 139, 212};
+constexpr Rgb kCellFaces[4] = {{226, 228, 232}, {120, 182, 240}, {30, 88, 170}, {243, 243, 243}};
+
+// A point on the install button's face, clear of its caption.
+constexpr int kInstallFaceX = 124 + 5;
+constexpr int kInstallFaceY = 205 + 13;
+constexpr int kInstallCentreX = 124 + 76;
+
+void Pause(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// The machine, its packages and the X server of one run of the installer.
+class DesktopRun {
+public:
+    DesktopRun(int ordinal, int examKind) {
+        const std::string installer = machine::InstallerHostPath(m_machine.Spec());
+        const std::string packageFolder = fs::path(installer).parent_path().string();
+        std::string problem;
+        EXPECT_TRUE(package::BuildBaseData(packageFolder, ordinal, examKind, {1, 2}, true,
+                                           package::SampleExaminees(), problem))
+            << problem;
+        EXPECT_TRUE(m_x.Running()) << "Xvfb did not start";
+        m_installer = std::make_unique<BackgroundProcess>(installer, m_x.Display());
+    }
+    ~DesktopRun() {
+        // The stand-ins the installer started end when their stop files appear.
+        for (const char* role : {"main-program", "db-server"}) {
+            std::ofstream(m_machine.Folder() + "/run/stop-" + role).put('\n');
+        }
+        m_installer.reset();
+        Pause(300);
+    }
+
+    /// Waits for the dialog and lets it paint; false when it does not come.
+    bool WaitForDialog() {
+        const bool shown = m_x.WaitForWindow("MivoConfirm");
+        Pause(400);
+        if (!shown) {
+            ADD_FAILURE() << "no dialog; screen log: " << m_machine.Read("run/screen.log")
+                          << "\ndebug log: " << m_machine.Read("run/debug.log");
+        }
+        return shown;
+    }
+    /// True when a message box comes up within a few seconds.
+    bool MessageBoxComes(int seconds = 5) { return m_x.WaitForWindow("MivoMessageBox", seconds); }
+
+    const XServer& X() const { return m_x; }
+    const apptest::BuiltMachine& Machine() const { return m_machine; }
+    int WaitForEnd(int seconds) { return m_installer->Wait(seconds); }
+
+private:
+    apptest::BuiltMachine m_machine;
+    XServer m_x;
+    std::unique_ptr<BackgroundProcess> m_installer;
+};
+
+// Share of the pixels of a rectangle that agree between two pictures.
+double Agreement(const Picture& a, const Picture& b, int left, int top, int right, int bottom) {
+    int same = 0;
+    int all = 0;
+    for (int y = top; y < bottom; ++y) {
+        for (int x = left; x < right; ++x) {
+            ++all;
+            same += Near(a.At(x, y), b.At(x, y), 24) ? 1 : 0;
+        }
+    }
+    return all == 0 ? 0.0 : static_cast<double>(same) / all;
+}
+
+// The leftmost column with the ordinal's colour in the title line's gap; -1 when none.
+int OrdinalInkLeft(const Picture& screen) {
+    for (int x = 15; x < 60; ++x) {
+        for (int y = 10; y < 34; ++y) {
+            if (Near(screen.At(x, y), kOrdinal, 30)) {
+                return x;
+            }
+        }
+    }
+    return -1;
+}
+
+Picture Resource(int id) {
+    return Picture::Read(std::string(MIVO_PICTURES_FOLDER) + "/" + std::to_string(id) + ".png");
+}
+
+TEST(DesktopDialog, BackgroundAndOrdinalFollowThePackage) {
+    const Picture regular = Resource(134);
+    const Picture competition = Resource(139);
+    ASSERT_EQ(regular.Width(), 558);
+    ASSERT_EQ(competition.Height(), 410);
+    struct Case {
+        int ordinal;
+        int examKind;
+        bool competitionPicture;
+        int inkFrom;  // where the ordinal's ink may begin
+        int inkTo;
+    };
+    // "%3d" puts ordinal 7 two blanks to the right of 24. 112 and 특별 begin at the left
+    // edges of their rectangles, 24 and 23, plus the glyphs' side bearings in NanumGothic
+    // Bold at 12 pixels (2 for "1", 1 for "특"): drawn at 24, 특별 would begin at 25.
+    const Case cases[] = {
+        {7, 1, false, 30, 36},
+        {1001, 2, true, 23, 24},
+        {112, 3, false, 24, 26},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("ordinal " + std::to_string(c.ordinal) + ", kind " +
+                     std::to_string(c.examKind));
+        DesktopRun run(c.ordinal, c.examKind);
+        ASSERT_TRUE(run.WaitForDialog());
+        const Picture screen = run.X().Screenshot();
+        ASSERT_EQ(screen.Width(), 1024);
+
+        // The title line after the gap is the chosen picture's.
+        const Picture& expected = c.competitionPicture ? competition : regular;
+        const Picture& other = c.competitionPicture ? regular : competition;
+        EXPECT_GT(Agreement(screen, expected, 56, 8, 320, 36), 0.98);
+        EXPECT_LT(Agreement(screen, other, 56, 8, 320, 36), 0.95);
+        // The instructions and logo below the controls are the picture's, unscaled.
+        EXPECT_GT(Agreement(screen, expected, 10, 240, 548, 400), 0.99);
+
+        const int ink = OrdinalInkLeft(screen);
+        SCOPED_TRACE("ordinal ink from x " + std::to_string(ink));
+        EXPECT_GE(ink, c.inkFrom);
+        EXPECT_LE(ink, c.inkTo);
+
+        // The exit button ends the dialog, cancelled: nothing installed.
+        run.X().Xdotool("mousemove 539 19 click 1");
+        EXPECT_EQ(run.WaitForEnd(15), 0);
+        EXPECT_FALSE(fs::exists(run.Machine().Folder() + "/drive_c/VemraExamDB"));
+    }
+}
+
+TEST(DesktopDialog, ShapeButtonsAndDragging) {
+    DesktopRun run(7, 1);
+    ASSERT_TRUE(run.WaitForDialog());
+    Picture screen = run.X().Screenshot();
+
+    // At (0, 0) with the picture's size: the frame on the last row and column, the empty
+    // screen just beyond.
+    EXPECT_TRUE(Near(screen.At(557, 200), kFrame, 30));
+    EXPECT_TRUE(Near(screen.At(558, 200), kRoot));
+    EXPECT_TRUE(Near(screen.At(200, 409), kFrame, 30));
+    EXPECT_TRUE(Near(screen.At(200, 410), kRoot));
+    // Corners cut by 9 × 9 ellipses: two pixels off the first row, one off the second.
+    struct Corner {
+        int x, y;
+        bool inside;
+    };
+    const Corner corners[] = {{0, 0, false},   {1, 0, false}, {0, 1, false},  {2, 0, true},
+                              {1, 1, true},    {0, 2, true},  {556, 0, true}, {557, 0, false},
+                              {0, 409, false}, {1, 409, true}};
+    for (const Corner& c : corners) {
+        SCOPED_TRACE(std::to_string(c.x) + "," + std::to_string(c.y));
+        EXPECT_EQ(!Near(screen.At(c.x, c.y), kRoot), c.inside);
+    }
+
+    // Cells of the install button: normal, highlighted, pressed; off the button while
+    // held, it is normal again, and releasing there is no click.
+    EXPECT_TRUE(Near(screen.At(kInstallFaceX, kInstallFaceY), kCellFaces[0]));
+    run.X().Xdotool("mousemove " + std::to_string(kInstallCentreX) + " 218");
+    Pause(300);
+    EXPECT_TRUE(Near(run.X().Screenshot().At(kInstallFaceX, kInstallFaceY), kCellFaces[1]));
+    EXPECT_TRUE(Near(run.X().Screenshot().At(281 + 5, 218), kCellFaces[0]));  // cancel
+    run.X().Xdotool("mousedown 1");
+    Pause(300);
+    EXPECT_TRUE(Near(run.X().Screenshot().At(kInstallFaceX, kInstallFaceY), kCellFaces[2]));
+    run.X().Xdotool("mousemove 200 320");
+    Pause(300);
+    EXPECT_TRUE(Near(run.X().Screenshot().At(kInstallFaceX, kInstallFaceY), kCellFaces[0]));
+    run.X().Xdotool("mouseup 1");
+    EXPECT_FALSE(run.MessageBoxComes(2)) << "releasing off the button clicked it";
+    EXPECT_EQ(run.Machine().Read("run/screen.log"), "");
+
+    // A real click does reach the dialog: the empty exam number is refused.
+    run.X().Xdotool("mousemove " + std::to_string(kInstallCentreX) + " 218 click 1");
+    ASSERT_TRUE(run.MessageBoxComes());
+    run.X().Xdotool("key Return");
+    Pause(500);
+    EXPECT_NE(run.Machine().Read("run/screen.log").find("수험번호 길이가 맞지 않습니다."),
+              std::string::npos);
+
+    // Dragging the face moves the window; dragging the painted ordinal moves it back.
+    run.X().Xdotool("mousemove 100 80 mousedown 1 mousemove 120 100 mousemove 150 130 mouseup 1");
+    Pause(400);
+    screen = run.X().Screenshot();
+    EXPECT_TRUE(Near(screen.At(50, 250), kFrame, 30));
+    EXPECT_TRUE(Near(screen.At(20, 250), kRoot));
+    EXPECT_TRUE(Near(screen.At(558 + 49, 250), kFrame, 30));
+    run.X().Xdotool("mousemove 82 70 mousedown 1 mousemove 60 50 mousemove 32 20 mouseup 1");
+    Pause(400);
+    screen = run.X().Screenshot();
+    EXPECT_TRUE(Near(screen.At(0, 250), kFrame, 30));
+    EXPECT_TRUE(Near(screen.At(558, 250), kRoot));
+
+    run.X().Xdotool("mousemove 539 19 click 1");
+    EXPECT_EQ(run.WaitForEnd(15), 0);
+}
+
+TEST(DesktopDialog, TypingAndACompleteInstallation) {
+    DesktopRun run(7, 1);
+    ASSERT_TRUE(run.WaitForDialog());
+    // The pointer rests on the face: without a window manager the keyboard follows it.
+    run.X().Xdotool("mousemove 300 330");
+
+    // The eighth digit of an invalid number brings the refusal at once.
+    run.X().Xdotool("type --delay 40 1221234");
+    EXPECT_FALSE(run.MessageBoxComes(1));
+    run.X().Xdotool("type --delay 40 5");
+    ASSERT_TRUE(run.MessageBoxComes());
+    run.X().Xdotool("key Return");
+    Pause(500);
+    EXPECT_NE(run.Machine().Read("run/screen.log").find("잘못된 수험번호입니다.\" answer=IDOK"),
+              std::string::npos);
+
+    // A valid number opens the name field; digits of both rows, Tab and the hyphen insert
+    // nothing there, so the typed name matches the register's "Kim Min-Jun".
+    run.X().Xdotool("key ctrl+a BackSpace");
+    run.X().Xdotool("type --delay 40 12100099");
+    Pause(300);
+    run.X().Xdotool("type --delay 40 5kim");
+    run.X().Xdotool("key KP_5 Tab minus space");
+    run.X().Xdotool("type --delay 40 min7jun");
+    run.X().Xdotool("mousemove " + std::to_string(kInstallCentreX) + " 218 click 1");
+
+    EXPECT_EQ(run.WaitForEnd(60), 0);
+    const std::string log = run.Machine().Read("run/screen.log");
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+    EXPECT_TRUE(fs::is_directory(run.Machine().Folder() + "/drive_c/VemraExamDB"));
+    EXPECT_NE(run.Machine().Read("run/started.log").find("role=main-program"), std::string::npos);
+}
+
+}  // namespace
