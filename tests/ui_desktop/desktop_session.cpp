@@ -173,7 +173,8 @@ bool XServer::WaitForWindow(const std::string& windowClass, int seconds) const {
                seconds) == 0;
 }
 
-BackgroundProcess::BackgroundProcess(const std::string& program, const std::string& display) {
+BackgroundProcess::BackgroundProcess(const std::string& program, const std::string& display,
+                                     const std::string& argument) {
     m_pid = fork();
     if (m_pid == 0) {
         const int null = open("/dev/null", O_RDWR);
@@ -182,7 +183,11 @@ BackgroundProcess::BackgroundProcess(const std::string& program, const std::stri
         dup2(null, 2);
         setenv("DISPLAY", display.c_str(), 1);
         setenv("LC_ALL", "C.UTF-8", 1);
-        execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        if (argument.empty()) {
+            execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        } else {
+            execl(program.c_str(), program.c_str(), argument.c_str(), static_cast<char*>(nullptr));
+        }
         _exit(127);
     }
 }

@@ -68,7 +68,9 @@ private:
 /// still running.
 class BackgroundProcess {
 public:
-    BackgroundProcess(const std::string& program, const std::string& display);
+    /// Starts `program` (with one `argument` unless it is empty) on `display`.
+    BackgroundProcess(const std::string& program, const std::string& display,
+                      const std::string& argument = "");
     ~BackgroundProcess();
     BackgroundProcess(const BackgroundProcess&) = delete;
     BackgroundProcess& operator=(const BackgroundProcess&) = delete;
