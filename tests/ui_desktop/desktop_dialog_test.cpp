@@ -59,8 +59,10 @@ public:
 
     /// Waits for the dialog and lets it paint; false when it does not come.
     bool WaitForDialog() {
-        const bool shown = m_x.WaitForWindow("MivoConfirm");
-        Pause(400);
+        // Up, then painted: the frame's right edge shows.
+        const bool shown =
+            m_x.WaitForWindow("MivoConfirm") && m_x.WaitForPixel(557, 200, kFrame, 30);
+        Pause(200);
         if (!shown) {
             ADD_FAILURE() << "no dialog; screen log: " << m_machine.Read("run/screen.log")
                           << "\ndebug log: " << m_machine.Read("run/debug.log");
@@ -103,6 +105,18 @@ int OrdinalInkLeft(const Picture& screen) {
         }
     }
     return -1;
+}
+
+// Presses the left button at (x0, y0), moves in steps to (x1, y1) and releases there.
+void Drag(const XServer& x, int x0, int y0, int x1, int y1) {
+    x.Xdotool("mousemove " + std::to_string(x0) + " " + std::to_string(y0) + " mousedown 1");
+    for (int step = 1; step <= 4; ++step) {
+        Pause(100);
+        x.Xdotool("mousemove " + std::to_string(x0 + (x1 - x0) * step / 4) + " " +
+                  std::to_string(y0 + (y1 - y0) * step / 4));
+    }
+    Pause(100);
+    x.Xdotool("mouseup 1");
 }
 
 Picture Resource(int id) {
@@ -185,15 +199,12 @@ TEST(DesktopDialog, ShapeButtonsAndDragging) {
     // held, it is normal again, and releasing there is no click.
     EXPECT_TRUE(Near(screen.At(kInstallFaceX, kInstallFaceY), kCellFaces[0]));
     run.X().Xdotool("mousemove " + std::to_string(kInstallCentreX) + " 218");
-    Pause(300);
-    EXPECT_TRUE(Near(run.X().Screenshot().At(kInstallFaceX, kInstallFaceY), kCellFaces[1]));
+    EXPECT_TRUE(run.X().WaitForPixel(kInstallFaceX, kInstallFaceY, kCellFaces[1]));
     EXPECT_TRUE(Near(run.X().Screenshot().At(281 + 5, 218), kCellFaces[0]));  // cancel
     run.X().Xdotool("mousedown 1");
-    Pause(300);
-    EXPECT_TRUE(Near(run.X().Screenshot().At(kInstallFaceX, kInstallFaceY), kCellFaces[2]));
+    EXPECT_TRUE(run.X().WaitForPixel(kInstallFaceX, kInstallFaceY, kCellFaces[2]));
     run.X().Xdotool("mousemove 200 320");
-    Pause(300);
-    EXPECT_TRUE(Near(run.X().Screenshot().At(kInstallFaceX, kInstallFaceY), kCellFaces[0]));
+    EXPECT_TRUE(run.X().WaitForPixel(kInstallFaceX, kInstallFaceY, kCellFaces[0]));
     run.X().Xdotool("mouseup 1");
     EXPECT_FALSE(run.MessageBoxComes(2)) << "releasing off the button clicked it";
     EXPECT_EQ(run.Machine().Read("run/screen.log"), "");
@@ -207,16 +218,14 @@ TEST(DesktopDialog, ShapeButtonsAndDragging) {
               std::string::npos);
 
     // Dragging the face moves the window; dragging the painted ordinal moves it back.
-    run.X().Xdotool("mousemove 100 80 mousedown 1 mousemove 120 100 mousemove 150 130 mouseup 1");
-    Pause(400);
+    Drag(run.X(), 100, 80, 150, 130);
+    EXPECT_TRUE(run.X().WaitForPixel(50, 250, kFrame, 30));
     screen = run.X().Screenshot();
-    EXPECT_TRUE(Near(screen.At(50, 250), kFrame, 30));
     EXPECT_TRUE(Near(screen.At(20, 250), kRoot));
     EXPECT_TRUE(Near(screen.At(558 + 49, 250), kFrame, 30));
-    run.X().Xdotool("mousemove 82 70 mousedown 1 mousemove 60 50 mousemove 32 20 mouseup 1");
-    Pause(400);
+    Drag(run.X(), 82, 70, 32, 20);
+    EXPECT_TRUE(run.X().WaitForPixel(0, 250, kFrame, 30));
     screen = run.X().Screenshot();
-    EXPECT_TRUE(Near(screen.At(0, 250), kFrame, 30));
     EXPECT_TRUE(Near(screen.At(558, 250), kRoot));
 
     run.X().Xdotool("mousemove 539 19 click 1");

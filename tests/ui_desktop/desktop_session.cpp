@@ -168,6 +168,19 @@ Picture XServer::Screenshot() const {
     return Picture::Read(path);
 }
 
+bool XServer::WaitForPixel(int x, int y, Rgb colour, int tolerance, int seconds) const {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    for (;;) {
+        if (Near(Screenshot().At(x, y), colour, tolerance)) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= end) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+}
+
 bool XServer::WaitForWindow(const std::string& windowClass, int seconds) const {
     return Run("xdotool search --sync --onlyvisible --class " + ShellQuote("^" + windowClass + "$"),
                seconds) == 0;

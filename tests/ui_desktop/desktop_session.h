@@ -54,6 +54,9 @@ public:
     int Xdotool(const std::string& arguments) const;
     /// A screenshot of the whole screen.
     Picture Screenshot() const;
+    /// Takes screenshots until the pixel at (x, y) is near `colour`; false after
+    /// `seconds`. (A loaded machine may take a moment to repaint.)
+    bool WaitForPixel(int x, int y, Rgb colour, int tolerance = 12, int seconds = 5) const;
     /// Waits until a visible window of X class `windowClass` exists; false after
     /// `seconds`. (xdotool's name search does not match Korean titles.)
     bool WaitForWindow(const std::string& windowClass, int seconds = 15) const;

@@ -305,6 +305,8 @@ int ConfirmWindow::handle(int event) {
             break;
         case FL_RELEASE:
             if (m_dragging) {
+                // Motion may have been merged away: the release says where the move ends.
+                position(Fl::event_x_root() - m_dragX, Fl::event_y_root() - m_dragY);
                 m_dragging = false;
                 return 1;
             }
