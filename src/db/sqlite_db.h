@@ -84,8 +84,11 @@ private:
 /// (10 retries, 200 ms apart, counted per call); both waits keep the user interface alive.
 class CSqliteDB {
 public:
-    /// Seconds added to the opening time to form the busy deadline.
-    static constexpr int kDefaultBusyTimeout = 60000;
+    /// Seconds added to the opening time to form the busy deadline. The register is asked
+    /// while an examinee waits at the dialog: a database that another program keeps locked
+    /// must give way within a minute (then the lookup answers "pass"), not after the 60000
+    /// seconds, nearly seventeen hours, that the figure 60000 would mean in seconds.
+    static constexpr int kDefaultBusyTimeout = 60;
     /// Retries of one Prepare, RunQuery or Close call on a busy or locked result.
     static constexpr int kRetries = 10;
     /// Wait between two attempts of the retry rule.

@@ -9,6 +9,7 @@
 
 #include "platform/process.h"
 #include "platform/session.h"
+#include "platform/text.h"
 #include "ui/text_fields_view.h"
 
 namespace ui {
@@ -60,6 +61,12 @@ public:
             if (askNumber) {
                 ClearField(controller, kIdcExamNumber);
                 TypeText(controller, kIdcExamNumber, line);
+                // Enter after a number that is not eight digits long presses the default
+                // button, which tells what is wrong (eight digits were judged as typed).
+                if (FocusedControl() != kIdcName &&
+                    platform::Utf16Length(FieldText(kIdcExamNumber)) != 8) {
+                    PressKey(controller, vk::kReturn, false);
+                }
                 continue;
             }
             ClearField(controller, kIdcName);

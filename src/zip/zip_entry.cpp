@@ -52,6 +52,61 @@ std::string Decode(const CByteBuffer& raw, unsigned codePage) {
     return text;
 }
 
+// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+bool IsValidUtf8(const CByteBuffer& raw) {
+    const uint8_t* p = raw.Data();
+    size_t n = raw.Size();
+    size_t i = 0;
+    while (i < n) {
+        uint8_t c = p[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t length = 0;
+        uint32_t min = 0;
+        uint32_t value = 0;
+        if ((c & 0xE0) == 0xC0) {
+            length = 2;
+            min = 0x80;
+            value = c & 0x1F;
+        } else if ((c & 0xF0) == 0xE0) {
+            length = 3;
+            min = 0x800;
+            value = c & 0x0F;
+        } else if ((c & 0xF8) == 0xF0) {
+            length = 4;
+            min = 0x10000;
+            value = c & 0x07;
+        } else {
+            return false;
+        }
+        if (n - i < length) {
+            return false;
+        }
+        for (size_t k = 1; k < length; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80) {
+                return false;
+            }
+            value = (value << 6) | (p[i + k] & 0x3F);
+        }
+        if (value < min || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+            return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+// Unix, OS X and similar tools write names in UTF-8 without saying so; some write the
+// local code page instead (bsdtar with a header charset, old Korean tools on Linux). Such
+// bytes are not UTF-8, and decoding them as UTF-8 would turn different names into the
+// same string of replacement characters, so that one file overwrites another: they are
+// read in the ANSI code page instead. Names flagged as UTF-8 are taken at their word.
+unsigned CodePageForUnflaggedUtf8(const CByteBuffer& raw) {
+    return IsValidUtf8(raw) ? kUtf8CodePage : platform::AnsiCodePage();
+}
+
 void SlashesToBackslashes(std::string& text) {
     for (char& c : text) {
         if (c == '/') {
@@ -229,7 +284,9 @@ bool CZipEntry::ReadLocalHeader(CZipSource& storage, uint32_t ignoredChecks) {
     if (!m_localExtra.Parse(variable.Data() + m_localNameLength, extraLength)) {
         return false;
     }
-    if (const CZipExtraField* zip64 = m_localExtra.Find(kExtraZip64)) {
+    const CZipExtraField* zip64 = m_localExtra.Find(kExtraZip64);
+    m_localZip64 = zip64 != nullptr;
+    if (zip64 != nullptr) {
         if (zip64->data.Size() < 16) {
             return false;
         }
@@ -281,7 +338,7 @@ const std::string& CZipEntry::GetFileName() {
             case 3:
             case 7:
             case 20:
-                codePage = kUtf8CodePage;
+                codePage = CodePageForUnflaggedUtf8(m_rawName);
                 break;
             default:
                 codePage = platform::AnsiCodePage();
@@ -302,7 +359,7 @@ const std::string& CZipEntry::GetComment() {
     unsigned codePage = kUtf8CodePage;
     if ((m_stringFlags & kUtf8Strings) == 0) {
         if (m_system == 3 || m_system == 7 || m_system == 20) {
-            codePage = kUtf8CodePage;
+            codePage = CodePageForUnflaggedUtf8(m_rawComment);
         } else {
             codePage = platform::AnsiCodePage();
         }
@@ -377,7 +434,7 @@ uint32_t CZipEntry::GetSystemAttributes() {
                 }
                 break;
             default:
-                CZipError::Throw(CZipError::kPlatformNotSupported);
+                CZipError::Throw(CZipError::kPlatformNotSupported, GetFileName());
         }
     }
     if (m_compressedSize == 0 && endsWithSeparator) {

@@ -82,8 +82,9 @@ public:
     /// Bytes of encryption header before the data (12 traditional; AES salt, verifier and
     /// authentication code), 0 without encryption.
     uint32_t EncryptionOverhead() const;
-    /// True when the Zip64 field gave a size (the data descriptor then has 8-byte sizes).
-    bool HasZip64Sizes() const { return m_zip64Sizes; }
+    /// True when the data descriptor has 8-byte sizes: the central Zip64 field gave a size,
+    /// or the local header carried a Zip64 field (as Info-ZIP zip writes when streaming).
+    bool HasZip64Sizes() const { return m_zip64Sizes || m_localZip64; }
 
     // Central header fields.
     uint8_t m_versionMadeBy = 0;  // low byte of version made by
@@ -116,6 +117,7 @@ public:
 
 private:
     bool m_zip64Sizes = false;  // a Zip64 field gave a size
+    bool m_localZip64 = false;  // the local header has a Zip64 field
     CByteBuffer m_rawName;      // released once decoded
     CByteBuffer m_rawComment;   // released once decoded
     std::string m_name;         // decoded

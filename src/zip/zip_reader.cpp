@@ -61,7 +61,8 @@ bool CZipReader::Open(const std::string& path, int mode, uint32_t ignoredChecks)
     m_directory.m_ignoredChecks = ignoredChecks;
     m_archiveSystem = 0;
     m_lastEnsuredFolder.clear();
-    m_createdFolders.clear();
+    m_ownFolders.clear();
+    m_examinedFolders.clear();
     m_writtenNames.clear();
     try {
         m_directory.Read(m_storage);
@@ -196,7 +197,7 @@ bool CZipReader::EnsureDirectory(const std::string& path) {
     if (!platform::MakeFolder(LongPath(folder, kFolderPathLimit))) {
         return false;
     }
-    m_createdFolders.insert(NameKey(folder));
+    m_ownFolders.insert(NameKey(folder));
     return true;
 }
 
@@ -208,13 +209,32 @@ std::u16string CZipReader::NameKey(const std::string& path) {
     return key;
 }
 
+void CZipReader::ExamineDestination(const std::string& folder) {
+    std::string trimmed = WithoutTrailingSeparators(folder);
+    std::u16string key = NameKey(trimmed);
+    if (!m_examinedFolders.insert(key).second) {
+        return;
+    }
+    platform::FileFinder finder;
+    platform::FindData data;
+    if (!finder.First(LongPath(trimmed + "\\*", kFolderPathLimit), data)) {
+        return;  // missing: EnsureDirectory makes it and counts it as its own
+    }
+    do {
+        if (data.name != "." && data.name != "..") {
+            return;
+        }
+    } while (finder.Next(data));
+    m_ownFolders.insert(key);
+}
+
 bool CZipReader::MayExist(const std::string& path, const std::string& parent) const {
-    if (m_createdFolders.find(NameKey(parent)) == m_createdFolders.end()) {
+    if (m_ownFolders.find(NameKey(parent)) == m_ownFolders.end()) {
         return true;
     }
     std::u16string key = NameKey(path);
     return m_writtenNames.find(key) != m_writtenNames.end() ||
-           m_createdFolders.find(key) != m_createdFolders.end();
+           m_ownFolders.find(key) != m_ownFolders.end();
 }
 
 bool CZipReader::ExtractEntry(uint64_t index, const std::string& folder) {
@@ -229,6 +249,7 @@ bool CZipReader::ExtractEntry(uint64_t index, const std::string& folder) {
         CZipError::Throw(CZipError::kOutsideFolder, path);
     }
     path = resolved;
+    ExamineDestination(folder);
     auto callback = m_callbacks.find(kCallbackExtract);
     if (callback != m_callbacks.end() &&
         !callback->second->OnAction(kCallbackExtract, name, path)) {
@@ -489,7 +510,8 @@ std::string CZipReader::Close(int afterException) {
     m_directory.Clear();
     m_password.Release();
     m_lastEnsuredFolder.clear();
-    m_createdFolders.clear();
+    m_ownFolders.clear();
+    m_examinedFolders.clear();
     m_writtenNames.clear();
     std::string path = m_storage.ArchivePath();
     try {

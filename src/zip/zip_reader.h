@@ -128,6 +128,7 @@ private:
     void FinishEntryAfterException();
     static std::u16string NameKey(const std::string& path);
     bool MayExist(const std::string& path, const std::string& parent) const;
+    void ExamineDestination(const std::string& folder);
     bool SetFileTimeAndAttributes(CZipEntry& entry, CZipDiskFile& file);
 
     CZipSource m_storage;
@@ -141,9 +142,10 @@ private:
     int m_openEntryState = 0;                        // 0 none, -1 open for extraction
     CByteBuffer m_copyBuffer;                        // extraction buffer, kept between entries
     std::string m_lastEnsuredFolder;  // the last folder EnsureDirectory found or made
-    // Folders this archive's extractions created, and the names written into them since,
-    // without regard to case: in such a folder only those names can exist, so no other
-    // name needs the look-up for an existing file.
-    std::unordered_set<std::u16string> m_createdFolders;
+    // Folders that held nothing but what this archive's extractions wrote (made by them, or
+    // a destination folder found empty), and the names written into them, without regard
+    // to case: in such a folder no other name can exist, so it needs no look-up.
+    std::unordered_set<std::u16string> m_ownFolders;
+    std::unordered_set<std::u16string> m_examinedFolders;  // destination folders looked at
     std::unordered_set<std::u16string> m_writtenNames;
 };

@@ -29,8 +29,12 @@ constexpr char kUsage[] =
     "test     decompresses and checks every entry without writing anything; prints\n"
     "         'N entries OK' and exits 0 only when every entry is sound.\n"
     "extract  creates FOLDER if missing and extracts every entry in index order exactly\n"
-    "         as the installer does (the archive is opened for reading and updating),\n"
+    "         as the installer does (the archive is opened read-only),\n"
     "         stopping at the first entry that fails.\n"
+    "\n"
+    "ARCHIVE is a one-file archive, the last volume (.zip) of an archive split by zip\n"
+    "(.z01, .z02, ... beside it), or any part of an archive cut into byte-wise parts\n"
+    "(.001, .002, ...).\n"
     "\n"
     "A failure prints one line on standard error and exits 1:\n"
     "  mivo-zip: error CODE: DESCRIPTION: PATH\n"
@@ -180,7 +184,8 @@ int main(int argc, char** argv) {
             }
             folder = WindowsPath(argv[3]);
         }
-        reader.Open(archive, wantsFolder ? CZipReader::kModeOpen : CZipReader::kModeReadOnly);
+        // The installer opens packages read-only, so that write-protected media work.
+        reader.Open(archive, CZipReader::kModeReadOnly);
         int result = command == "list"   ? List(reader)
                      : command == "test" ? Test(reader)
                                          : Extract(reader, folder);

@@ -249,6 +249,7 @@ bool MakeFolder(const std::string& path) {
     if (mkdir(p.host.c_str(), 0777) != 0) {
         return FailErrno(errno == ENOENT ? ENOTDIR : errno);
     }
+    NoteNameAdded(p.host);
     SetLastErrorCode(kErrorSuccess);
     return true;
 }
@@ -276,6 +277,7 @@ bool RemoveFolder(const std::string& path) {
     if (rmdir(p.host.c_str()) != 0) {
         return FailErrno(errno);
     }
+    NoteNameRemoved(p.host);
     SetLastErrorCode(kErrorSuccess);
     return true;
 }
@@ -298,6 +300,7 @@ bool RemoveFile(const std::string& path) {
     if (unlink(p.host.c_str()) != 0) {
         return FailErrno(errno);
     }
+    NoteNameRemoved(p.host);
     SetLastErrorCode(kErrorSuccess);
     return true;
 }
@@ -350,6 +353,9 @@ bool CopyOneFile(const std::string& source, const std::string& target, bool fail
         close(in);
         return FailErrno(e);
     }
+    if (!to.exists) {
+        NoteNameAdded(to.host);
+    }
     std::vector<char> buffer(1 << 20);
     bool ok = true;
     int failure = 0;
@@ -383,6 +389,7 @@ bool CopyOneFile(const std::string& source, const std::string& target, bool fail
     close(in);
     if (!ok) {
         unlink(to.host.c_str());
+        NoteNameRemoved(to.host);
         return FailErrno(failure);
     }
     // The copy carries the source's attributes, with archive set as Windows sets it.
@@ -399,7 +406,11 @@ bool CopyOneFile(const std::string& source, const std::string& target, bool fail
     return true;
 }
 
-bool MoveOneFile(const std::string& source, const std::string& target) {
+namespace {
+
+// MoveFileExW: renames on one drive; an existing target is replaced only with `replace`
+// (and never when it is a folder, read-only or open elsewhere).
+bool RenameFile(const std::string& source, const std::string& target, bool replace) {
     HostPath from;
     HostPath to;
     if (!Resolve(source, from) || !Resolve(target, to)) {
@@ -408,51 +419,42 @@ bool MoveOneFile(const std::string& source, const std::string& target) {
     if (!from.exists) {
         return Fail(MissingCode(from));
     }
-    if (to.exists && to.host != from.host) {
-        return Fail(kErrorAlreadyExists);
-    }
     if (!to.parentExists) {
         return Fail(kErrorPathNotFound);
     }
     if (from.drive != to.drive) {
         return Fail(17);  // ERROR_NOT_SAME_DEVICE
     }
+    if (to.exists && to.host != from.host) {
+        if (!replace) {
+            return Fail(kErrorAlreadyExists);
+        }
+        struct stat tst {};
+        if (stat(to.host.c_str(), &tst) == 0 &&
+            (S_ISDIR(tst.st_mode) || IsReadOnlyMode(tst.st_mode))) {
+            return Fail(kErrorAccessDenied);
+        }
+        if (FileIsOpen(to.host)) {
+            return Fail(kErrorSharingViolation);
+        }
+    }
     if (rename(from.host.c_str(), to.host.c_str()) != 0) {
         return FailErrno(errno);
     }
+    NoteNameRemoved(from.host);
+    NoteNameAdded(to.host);
     SetLastErrorCode(kErrorSuccess);
     return true;
 }
 
+}  // namespace
+
+bool MoveOneFile(const std::string& source, const std::string& target) {
+    return RenameFile(source, target, false);
+}
+
 bool ReplaceOneFile(const std::string& source, const std::string& target) {
-    HostPath from;
-    HostPath to;
-    if (!Resolve(source, from) || !Resolve(target, to)) {
-        return false;
-    }
-    struct stat st {};
-    if (!from.exists || stat(from.host.c_str(), &st) != 0) {
-        return Fail(MissingCode(from));
-    }
-    if (!to.parentExists) {
-        return Fail(kErrorPathNotFound);
-    }
-    if (from.drive != to.drive) {
-        return Fail(17);  // ERROR_NOT_SAME_DEVICE
-    }
-    struct stat tst {};
-    if (to.exists && stat(to.host.c_str(), &tst) == 0 &&
-        (S_ISDIR(tst.st_mode) || IsReadOnlyMode(tst.st_mode))) {
-        return Fail(kErrorAccessDenied);
-    }
-    if (to.exists && FileIsOpen(to.host)) {
-        return Fail(kErrorSharingViolation);
-    }
-    if (rename(from.host.c_str(), to.host.c_str()) != 0) {
-        return FailErrno(errno);
-    }
-    SetLastErrorCode(kErrorSuccess);
-    return true;
+    return RenameFile(source, target, true);
 }
 
 // ---- enumeration ----
@@ -696,6 +698,9 @@ int CrtFile::Open(const std::string& path, int flags, int share) {
             close(lockFd);
         }
         return fail(CrtFromErrno(e), Win32FromErrno(e));
+    }
+    if (!exists) {
+        NoteNameAdded(p.host);
     }
     m_fd = fd;
     m_shareLock = lockFd;

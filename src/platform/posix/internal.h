@@ -67,6 +67,11 @@ struct HostPath {
 /// path).
 bool Resolve(const std::string& windowsPath, HostPath& out);
 
+/// Tells the name cache that the program made (or removed) the file or folder at a host
+/// path, so that later look-ups in its folder need no new listing.
+void NoteNameAdded(const std::string& hostPath);
+void NoteNameRemoved(const std::string& hostPath);
+
 /// Maps the host's errno onto a Win32 error code, given whether the parent existed.
 uint32_t Win32FromErrno(int hostErrno);
 

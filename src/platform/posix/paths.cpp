@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/errors.h"
@@ -59,21 +60,94 @@ bool SameName(std::string_view a, std::string_view b) {
     return SameNameNoCase(a, b);
 }
 
-// Finds the stored name of `name` in the host folder `dir`; empty when none matches.
-std::string FindStoredName(const std::string& dir, const std::string& name) {
+// Folders' names folded for matching without regard to case, kept between look-ups: a name
+// that is not stored exactly as written would otherwise cost a listing of its whole folder,
+// and an extraction of thousands of new files into one folder a quadratic number of them.
+// A listing is trusted while its folder's modification time is the one it was read at; the
+// program's own creations and deletions update it (NoteNameAdded, NoteNameRemoved), so that a
+// change within the file system's clock tick cannot hide a name.
+struct FolderListing {
+    struct timespec modified {};                            // the folder's time when read
+    std::unordered_map<std::u16string, std::string> names;  // folded name -> stored name
+};
+
+constexpr size_t kMaxCachedFolders = 512;
+std::unordered_map<std::string, FolderListing> g_listings;  // host folder -> listing
+
+std::u16string FoldName(std::string_view name) {
+    std::u16string units = Utf8ToUtf16(name);
+    for (char16_t& u : units) {
+        u = UpcaseUnit(u);
+    }
+    return units;
+}
+
+bool SameTime(const struct timespec& a, const struct timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// The listing of `dir`, read anew when the folder changed since; null when it cannot be read.
+FolderListing* ListingOf(const std::string& dir) {
+    struct stat st {};
+    if (stat(dir.c_str(), &st) != 0) {
+        g_listings.erase(dir);
+        return nullptr;
+    }
+    auto found = g_listings.find(dir);
+    if (found != g_listings.end() && SameTime(found->second.modified, st.st_mtim)) {
+        return &found->second;
+    }
     DIR* d = opendir(dir.c_str());
     if (d == nullptr) {
-        return "";
+        return nullptr;
     }
-    std::string found;
+    if (g_listings.size() >= kMaxCachedFolders) {
+        g_listings.clear();
+    }
+    FolderListing& listing = g_listings[dir];
+    listing.names.clear();
+    listing.modified = st.st_mtim;
     while (dirent* e = readdir(d)) {
-        if (SameName(e->d_name, name)) {
-            found = e->d_name;
-            break;
-        }
+        listing.names.emplace(FoldName(e->d_name), e->d_name);
     }
     closedir(d);
-    return found;
+    return &listing;
+}
+
+// After a change the program made itself: the folder's new time, and the name added or
+// removed, keep its listing exact without reading it again.
+void UpdateListing(const std::string& hostPath, bool added) {
+    const auto slash = hostPath.rfind('/');
+    if (slash == std::string::npos) {
+        return;
+    }
+    const std::string dir = slash == 0 ? "/" : hostPath.substr(0, slash);
+    auto found = g_listings.find(dir);
+    if (found == g_listings.end()) {
+        return;
+    }
+    struct stat st {};
+    if (stat(dir.c_str(), &st) != 0) {
+        g_listings.erase(found);
+        return;
+    }
+    const std::string name = hostPath.substr(slash + 1);
+    if (added) {
+        found->second.names.emplace(FoldName(name), name);
+    } else {
+        found->second.names.erase(FoldName(name));
+    }
+    found->second.modified = st.st_mtim;
+}
+
+// Finds the stored name of `name` in the host folder `dir`; empty when none matches.
+std::string FindStoredName(const std::string& dir, const std::string& name) {
+    const FolderListing* listing = ListingOf(dir);
+    if (listing == nullptr) {
+        return "";
+    }
+    const auto found = listing->names.find(FoldName(name));
+    return found == listing->names.end() ? "" : found->second;
 }
 
 bool HasInvalidCharacter(const std::string& component) {
@@ -108,6 +182,14 @@ const std::string& CurrentFolderRef() {
 }
 
 }  // namespace
+
+void NoteNameAdded(const std::string& hostPath) {
+    UpdateListing(hostPath, true);
+}
+
+void NoteNameRemoved(const std::string& hostPath) {
+    UpdateListing(hostPath, false);
+}
 
 bool Resolve(const std::string& windowsPath, HostPath& out) {
     out = HostPath{};

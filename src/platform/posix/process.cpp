@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/files.h"
 #include "platform/errors.h"
+#include "platform/files.h"
 #include "platform/posix/internal.h"
 #include "platform/posix/machine.h"
 #include "platform/process.h"

@@ -9,6 +9,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -319,10 +320,31 @@ bool AsPlainString(const std::vector<uint8_t>& data, std::string& text) {
     return Utf8ToUtf16(text) == units;
 }
 
+// Keys in tree order, as regedit lists them: a key before its subkeys, names compared
+// without regard to case.
+std::vector<const RegKey*> TreeOrder(const RegistryData& data) {
+    std::vector<const RegKey*> keys;
+    for (const RegKey& key : data.keys) {
+        keys.push_back(&key);
+    }
+    const auto sortKey = [](const std::string& path) {
+        std::u16string units;
+        for (char16_t u : Utf8ToUtf16(path)) {
+            units.push_back(u == u'\\' ? char16_t{1} : UpcaseUnit(u));
+        }
+        return units;
+    };
+    std::stable_sort(keys.begin(), keys.end(), [&](const RegKey* a, const RegKey* b) {
+        return sortKey(a->path) < sortKey(b->path);
+    });
+    return keys;
+}
+
 std::string Serialise(const RegistryData& data) {
     std::ostringstream out;
     out << kHeader << "\n";
-    for (const RegKey& key : data.keys) {
+    for (const RegKey* keyInOrder : TreeOrder(data)) {
+        const RegKey& key = *keyInOrder;
         out << "\n[" << kRootName << (key.path.empty() ? "" : "\\") << key.path << "]\n";
         for (const RegValue& value : key.values) {
             out << (value.name.empty() ? "@" : Quote(value.name)) << "=";

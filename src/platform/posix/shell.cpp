@@ -246,6 +246,7 @@ uint32_t WriteReplacing(const std::string& host, const std::vector<uint8_t>& dat
         unlink(temp.c_str());
         return Win32FromErrno(failure);
     }
+    NoteNameAdded(host);
     return kErrorSuccess;
 }
 
