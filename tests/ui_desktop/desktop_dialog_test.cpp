@@ -38,13 +38,24 @@ void Pause(int ms) {
 // The machine, its packages and the X server of one run of the installer.
 class DesktopRun {
 public:
-    DesktopRun(int ordinal, int examKind) {
+    /// With `installedOrdinal`, the machine already holds an installed exam of level 2 (the
+    /// level the installer reads out of these packages).
+    DesktopRun(int ordinal, int examKind, int installedOrdinal = 0) {
         const std::string installer = machine::InstallerHostPath(m_machine.Spec());
         const std::string packageFolder = fs::path(installer).parent_path().string();
         std::string problem;
         EXPECT_TRUE(package::BuildBaseData(packageFolder, ordinal, examKind, {1, 2}, true,
                                            package::SampleExaminees(), problem))
             << problem;
+        if (installedOrdinal != 0) {
+            const fs::path record = m_machine.Folder() + "/drive_c/VemraExamDB/Vemra/LevelInfo.dat";
+            fs::create_directories(record.parent_path());
+            const std::vector<uint8_t> bytes =
+                package::LevelRecordBytes(installedOrdinal, 2, examKind, 7, 12);
+            std::ofstream(record, std::ios::binary)
+                .write(reinterpret_cast<const char*>(bytes.data()),
+                       static_cast<std::streamsize>(bytes.size()));
+        }
         EXPECT_TRUE(m_x.Running()) << "Xvfb did not start";
         m_installer = std::make_unique<BackgroundProcess>(installer, m_x.Display());
     }
@@ -232,6 +243,55 @@ TEST(DesktopDialog, ShapeButtonsAndDragging) {
     EXPECT_EQ(run.WaitForEnd(15), 0);
 }
 
+// Pixels of the information icon's blue anywhere on the screen.
+int InformationIconPixels(const Picture& screen) {
+    int count = 0;
+    for (int y = 0; y < screen.Height(); ++y) {
+        for (int x = 0; x < screen.Width(); ++x) {
+            count += Near(screen.At(x, y), Rgb{30, 100, 210}, 8) ? 1 : 0;
+        }
+    }
+    return count;
+}
+
+TEST(DesktopDialog, MessageBoxesAnswerAsWindowsDoes) {
+    DesktopRun run(7, 1, 7);
+    // The reinstall question: yes/no with the information icon, captioned with the title.
+    ASSERT_TRUE(run.MessageBoxComes(15));
+    Pause(300);
+    run.X().Xdotool("search --class '^MivoMessageBox$' mousemove --window %1 20 20");
+    EXPECT_GT(InformationIconPixels(run.X().Screenshot()), 200);
+    // Escape cannot answer a yes/no box; Enter presses its default, 예.
+    run.X().Xdotool("key Escape");
+    Pause(700);
+    EXPECT_EQ(run.Machine().Read("run/screen.log"), "");
+    EXPECT_TRUE(run.MessageBoxComes(1));
+    run.X().Xdotool("key Return");
+    ASSERT_TRUE(run.WaitForDialog());
+    const std::string question = run.Machine().Read("run/screen.log");
+    EXPECT_NE(question.find("caption=\"제 7 회 전산세무회계자격시험\" flags=0x44"),
+              std::string::npos)
+        << question;
+    EXPECT_NE(question.find("answer=IDYES"), std::string::npos) << question;
+
+    // An OK box (no icon asked for) answers Escape with IDOK. Enter in the exam-number field
+    // is the dialog's install button: the short number is refused.
+    run.X().Xdotool("mousemove 300 330");
+    run.X().Xdotool("type --delay 40 1210");
+    run.X().Xdotool("key Return");
+    ASSERT_TRUE(run.MessageBoxComes());
+    Pause(300);
+    EXPECT_EQ(InformationIconPixels(run.X().Screenshot()), 0);
+    run.X().Xdotool("key Escape");
+    Pause(700);
+    const std::string log = run.Machine().Read("run/screen.log");
+    EXPECT_NE(log.find("text=\"수험번호 길이가 맞지 않습니다.\" answer=IDOK"), std::string::npos)
+        << log;
+
+    run.X().Xdotool("mousemove 539 19 click 1");
+    EXPECT_EQ(run.WaitForEnd(15), 0);
+}
+
 TEST(DesktopDialog, TypingAndACompleteInstallation) {
     DesktopRun run(7, 1);
     ASSERT_TRUE(run.WaitForDialog());
@@ -262,7 +322,14 @@ TEST(DesktopDialog, TypingAndACompleteInstallation) {
     const std::string log = run.Machine().Read("run/screen.log");
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
     EXPECT_TRUE(fs::is_directory(run.Machine().Folder() + "/drive_c/VemraExamDB"));
-    EXPECT_NE(run.Machine().Read("run/started.log").find("role=main-program"), std::string::npos);
+    // The main program records its start itself, shortly after the installer has gone.
+    bool started = false;
+    for (int attempt = 0; attempt < 50 && !started; ++attempt) {
+        started =
+            run.Machine().Read("run/started.log").find("role=main-program") != std::string::npos;
+        Pause(100);
+    }
+    EXPECT_TRUE(started) << run.Machine().Read("run/started.log");
 }
 
 }  // namespace

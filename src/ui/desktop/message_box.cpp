@@ -118,6 +118,9 @@ int ShowDesktopMessageBox(const std::string& caption, const std::string& text, u
     int textW = 0;
     int textH = 0;
     fl_measure(shown.c_str(), textW, textH, 0);
+    // Measured before the box has a window, mixed Hangul and Latin lines come out narrower
+    // than Xft then draws them (by up to a tenth on our screens): leave room for that.
+    textW += textW / 8 + 8;
     const int iconW = icon == Icon::kNone ? 0 : kIconSize + kMargin;
     const int buttons = state.yesNo ? 2 : 1;
     const int buttonsW = buttons * kButtonWidth + (buttons - 1) * 8;
