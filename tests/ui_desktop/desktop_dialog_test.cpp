@@ -292,6 +292,19 @@ TEST(DesktopDialog, MessageBoxesAnswerAsWindowsDoes) {
     EXPECT_EQ(run.WaitForEnd(15), 0);
 }
 
+TEST(DesktopDialog, EnterPressesTheFocusedButtonOfABox) {
+    DesktopRun run(7, 1, 7);
+    ASSERT_TRUE(run.MessageBoxComes(15));
+    Pause(300);
+    // Tab moves the focus to 아니요; Enter then presses it, not the default 예.
+    run.X().Xdotool("key Tab");
+    Pause(200);
+    run.X().Xdotool("key Return");
+    EXPECT_EQ(run.WaitForEnd(15), 0);
+    const std::string log = run.Machine().Read("run/screen.log");
+    EXPECT_NE(log.find("answer=IDNO"), std::string::npos) << log;
+}
+
 TEST(DesktopDialog, TypingAndACompleteInstallation) {
     DesktopRun run(7, 1);
     ASSERT_TRUE(run.WaitForDialog());

@@ -64,6 +64,21 @@ private:
     Icon m_icon;
 };
 
+// A box button that, like a Windows one, is pressed by Enter while it has the focus (the
+// default button takes Enter only when no other button has the focus).
+class BoxButton final : public Fl_Button {
+public:
+    using Fl_Button::Fl_Button;
+    int handle(int event) override {
+        if (event == FL_KEYBOARD && Fl::focus() == this &&
+            (Fl::event_key() == FL_Enter || Fl::event_key() == FL_KP_Enter)) {
+            do_callback();
+            return 1;
+        }
+        return Fl_Button::handle(event);
+    }
+};
+
 std::string WithoutCarriageReturns(const std::string& text) {
     std::string out;
     out.reserve(text.size());
@@ -149,7 +164,7 @@ int ShowDesktopMessageBox(const std::string& caption, const std::string& text, u
     first->callback(Answer, &firstAnswer);
     if (state.yesNo) {
         buttonX += kButtonWidth + 8;
-        auto* no = new Fl_Button(buttonX, buttonsY, kButtonWidth, kButtonHeight, "아니요");
+        auto* no = new BoxButton(buttonX, buttonsY, kButtonWidth, kButtonHeight, "아니요");
         no->callback(Answer, &noAnswer);
     }
     window.end();
