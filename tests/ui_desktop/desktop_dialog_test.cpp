@@ -288,6 +288,14 @@ TEST(DesktopDialog, MessageBoxesAnswerAsWindowsDoes) {
     EXPECT_NE(log.find("text=\"수험번호 길이가 맞지 않습니다.\" answer=IDOK"), std::string::npos)
         << log;
 
+    // Left Ctrl + L shows the package summary.
+    run.X().Xdotool("key ctrl+l");
+    ASSERT_TRUE(run.MessageBoxComes());
+    run.X().Xdotool("key Return");
+    Pause(700);
+    const std::string summary = run.Machine().Read("run/screen.log");
+    EXPECT_NE(summary.find("7회  Level2"), std::string::npos) << summary;
+
     run.X().Xdotool("mousemove 539 19 click 1");
     EXPECT_EQ(run.WaitForEnd(15), 0);
 }

@@ -170,7 +170,7 @@ public:
 
     /// A key-down in the dialog: the dialog's filter, then the dialog's own keys (Enter is
     /// the install button, Escape cancels). True when handled.
-    bool KeyDown(bool passToField);
+    bool KeyDown();
     void FieldChanged(int control);
     void ButtonClicked(const Fl_Widget* button);
     void Cancel();
@@ -214,7 +214,7 @@ bool Field::WouldExceedLimit(const char* inserted, int bytes) const {
 
 int Field::handle(int event) {
     if (event == FL_KEYBOARD) {
-        if (m_owner.KeyDown(true)) {
+        if (m_owner.KeyDown()) {
             return 1;
         }
         const char* text = Fl::event_text();
@@ -314,7 +314,7 @@ int ConfirmWindow::handle(int event) {
         case FL_KEYBOARD:
             // No field has the focus (or it passed the key on): the dialog's keys.
             if (Fl::focus() == this || Fl::focus() == nullptr) {
-                if (m_owner.KeyDown(false)) {
+                if (m_owner.KeyDown()) {
                     return 1;
                 }
             }
@@ -436,7 +436,7 @@ void DesktopConfirmView::EndDialog(int result) {
     }
 }
 
-bool DesktopConfirmView::KeyDown(bool inField) {
+bool DesktopConfirmView::KeyDown() {
     if (m_controller == nullptr) {
         return false;
     }
@@ -454,7 +454,6 @@ bool DesktopConfirmView::KeyDown(bool inField) {
         m_controller->OnCancel();
         return true;
     }
-    (void)inField;
     return false;
 }
 

@@ -23,7 +23,6 @@ public:
     void DispatchPendingEvents() override { Fl::check(); }
 
     void ShowWaitCursor(bool on) override {
-        m_wait = on;
         for (Fl_Window* w = Fl::first_window(); w != nullptr; w = Fl::next_window(w)) {
             w->cursor(on ? FL_CURSOR_WAIT : FL_CURSOR_DEFAULT);
         }
@@ -35,9 +34,6 @@ public:
     }
 
     const char* Name() const override { return "desktop"; }
-
-private:
-    bool m_wait = false;
 };
 
 }  // namespace
