@@ -13,13 +13,14 @@
 namespace ui::desktop {
 
 bool OpenDisplay() {
-    // XIM needs the locale's character set and the input-method modifiers (XMODIFIERS).
-    std::setlocale(LC_CTYPE, "");
-    XSetLocaleModifiers("");
     Display* display = XOpenDisplay(nullptr);
     if (display == nullptr) {
         return false;
     }
+    // XIM needs the locale's character set and the input-method modifiers (XMODIFIERS)
+    // before FLTK opens the input method; without a display the locale stays untouched.
+    std::setlocale(LC_CTYPE, "");
+    XSetLocaleModifiers("");
     fl_open_display(display);
     // Xft draws each string with one face and does not fall back per glyph: the faces must
     // hold Hangul, or every Korean word shows as boxes.
