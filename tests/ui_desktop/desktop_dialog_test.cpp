@@ -40,7 +40,9 @@ class DesktopRun {
 public:
     /// With `installedOrdinal`, the machine already holds an installed exam of level 2 (the
     /// level the installer reads out of these packages).
-    DesktopRun(int ordinal, int examKind, int installedOrdinal = 0) {
+    /// With `hangulInput`, the Hangul input method nabi runs on the display first and the
+    /// installer connects to it through XIM.
+    DesktopRun(int ordinal, int examKind, int installedOrdinal = 0, bool hangulInput = false) {
         const std::string installer = machine::InstallerHostPath(m_machine.Spec());
         const std::string packageFolder = fs::path(installer).parent_path().string();
         std::string problem;
@@ -57,7 +59,15 @@ public:
                        static_cast<std::streamsize>(bytes.size()));
         }
         EXPECT_TRUE(m_x.Running()) << "Xvfb did not start";
-        m_installer = std::make_unique<BackgroundProcess>(installer, m_x.Display());
+        std::string inputMethod;
+        if (hangulInput) {
+            inputMethod = "@im=nabi";
+            m_inputMethod = std::make_unique<BackgroundProcess>("/usr/bin/nabi", m_x.Display(), "",
+                                                                inputMethod);
+            Pause(1500);  // nabi registers itself as the XIM server
+        }
+        m_installer =
+            std::make_unique<BackgroundProcess>(installer, m_x.Display(), "", inputMethod);
     }
     ~DesktopRun() {
         // The stand-ins the installer started end when their stop files appear.
@@ -65,6 +75,7 @@ public:
             std::ofstream(m_machine.Folder() + "/run/stop-" + role).put('\n');
         }
         m_installer.reset();
+        m_inputMethod.reset();
         Pause(300);
     }
 
@@ -90,6 +101,7 @@ public:
 private:
     apptest::BuiltMachine m_machine;
     XServer m_x;
+    std::unique_ptr<BackgroundProcess> m_inputMethod;  // nabi, when asked for
     std::unique_ptr<BackgroundProcess> m_installer;
 };
 
@@ -351,6 +363,31 @@ TEST(DesktopDialog, TypingAndACompleteInstallation) {
         Pause(100);
     }
     EXPECT_TRUE(started) << run.Machine().Read("run/started.log");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(DesktopDialog, HangulNameThroughTheInputMethod) {
+    if (!fs::exists("/usr/bin/nabi")) {
+        GTEST_SKIP() << "nabi (a Hangul XIM server) is not installed";
+    }
+    DesktopRun run(7, 1, 0, true);
+    ASSERT_TRUE(run.WaitForDialog());
+    run.X().Xdotool("mousemove 300 330");
+    run.X().Xdotool("type --delay 40 11100001");
+    Pause(300);
+    // Shift+Space switches nabi to Hangul; r-l-a a-l-s w-n-s on the two-set layout composes
+    // 김민준, the register's name for 11100001. The letter keys pass the name field's
+    // filter and the composed syllables arrive from the input method.
+    run.X().Xdotool("key shift+space");
+    run.X().Xdotool("type --delay 60 rlaalswns");
+    run.X().Xdotool("key Right");
+    run.X().Xdotool("mousemove " + std::to_string(kInstallCentreX) + " 218 click 1");
+    EXPECT_EQ(run.WaitForEnd(60), 0);
+    EXPECT_EQ(run.Machine().Read("run/screen.log"), "");
+    EXPECT_TRUE(fs::is_directory(run.Machine().Folder() + "/drive_c/VemraExamDB"));
 }
 
 }  // namespace

@@ -187,7 +187,7 @@ bool XServer::WaitForWindow(const std::string& windowClass, int seconds) const {
 }
 
 BackgroundProcess::BackgroundProcess(const std::string& program, const std::string& display,
-                                     const std::string& argument) {
+                                     const std::string& argument, const std::string& inputMethod) {
     m_pid = fork();
     if (m_pid == 0) {
         const int null = open("/dev/null", O_RDWR);
@@ -196,6 +196,9 @@ BackgroundProcess::BackgroundProcess(const std::string& program, const std::stri
         dup2(null, 2);
         setenv("DISPLAY", display.c_str(), 1);
         setenv("LC_ALL", "C.UTF-8", 1);
+        if (!inputMethod.empty()) {
+            setenv("XMODIFIERS", inputMethod.c_str(), 1);
+        }
         if (argument.empty()) {
             execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
         } else {

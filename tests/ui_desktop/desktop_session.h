@@ -71,9 +71,10 @@ private:
 /// still running.
 class BackgroundProcess {
 public:
-    /// Starts `program` (with one `argument` unless it is empty) on `display`.
+    /// Starts `program` (with one `argument` unless it is empty) on `display`, with
+    /// XMODIFIERS set to `inputMethod` unless it is empty ("@im=nabi").
     BackgroundProcess(const std::string& program, const std::string& display,
-                      const std::string& argument = "");
+                      const std::string& argument = "", const std::string& inputMethod = "");
     ~BackgroundProcess();
     BackgroundProcess(const BackgroundProcess&) = delete;
     BackgroundProcess& operator=(const BackgroundProcess&) = delete;
