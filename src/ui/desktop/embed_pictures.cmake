@@ -1,0 +1,15 @@
+# Writes OUTPUT: a C++ file holding the PNG files FOLDER/<id>.png of IDS as byte arrays and
+# a table of them by resource number (see pictures.h). IDS is comma-separated.
+string(REPLACE "," ";" IDS "${IDS}")
+set(body "// Made by embed_pictures.cmake from res/; do not edit.\n#include \"ui/desktop/pictures.h\"\n\nnamespace ui::desktop {\nnamespace {\n")
+set(table "")
+foreach(id IN LISTS IDS)
+  file(READ "${FOLDER}/${id}.png" hex HEX)
+  string(LENGTH "${hex}" hexLength)
+  math(EXPR size "${hexLength} / 2")
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  string(APPEND body "const unsigned char kPicture${id}[] = {${bytes}};\n")
+  string(APPEND table "    {${id}, kPicture${id}, ${size}},\n")
+endforeach()
+string(APPEND body "}  // namespace\n\nconst EmbeddedPicture kEmbeddedPictures[] = {\n${table}    {0, nullptr, 0},\n};\n\n}  // namespace ui::desktop\n")
+file(WRITE "${OUTPUT}" "${body}")

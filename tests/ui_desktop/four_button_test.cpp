@@ -1,0 +1,86 @@
+// The four-state image button on its own (the probe program): the disabled cell, which the
+// confirmation dialog never shows, the absence of a focus mark, and clicks.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "desktop_session.h"
+
+namespace fs = std::filesystem;
+using desktoptest::BackgroundProcess;
+using desktoptest::Near;
+using desktoptest::Picture;
+using desktoptest::XServer;
+
+namespace {
+
+void Pause(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// True when the 153 × 27 rectangle at (left, top) of the screen is cell `cell` of the
+// install strip, pixel for pixel (small tolerance for the screen's colour depth).
+bool ShowsCell(const Picture& screen, int left, int top, const Picture& strip, int cell) {
+    for (int y = 0; y < 27; ++y) {
+        for (int x = 0; x < 153; ++x) {
+            if (!Near(screen.At(left + x, top + y), strip.At(cell * 153 + x, y), 4)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// Screenshots until the button at (left, top) shows `cell`; false after five seconds.
+bool ComesToShow(const XServer& x, int left, int top, const Picture& strip, int cell) {
+    for (int attempt = 0; attempt < 25; ++attempt) {
+        if (ShowsCell(x.Screenshot(), left, top, strip, cell)) {
+            return true;
+        }
+        Pause(200);
+    }
+    return false;
+}
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TEST(FourButton, CellsFocusAndClicks) {
+    const Picture strip = Picture::Read(std::string(MIVO_PICTURES_FOLDER) + "/137.png");
+    ASSERT_EQ(strip.Width(), 612);
+    XServer x;
+    ASSERT_TRUE(x.Running());
+    const std::string clicks =
+        (fs::temp_directory_path() / "mivo-probe-clicks").string() + std::to_string(::getpid());
+    fs::remove(clicks);
+    BackgroundProcess probe(MIVO_FOUR_BUTTON_PROBE, x.Display(), clicks);
+    ASSERT_TRUE(x.WaitForWindow("MivoProbe"));
+    EXPECT_TRUE(ComesToShow(x, 10, 10, strip, 0));
+    EXPECT_TRUE(ShowsCell(x.Screenshot(), 180, 10, strip, 3));
+
+    // The disabled button shows cell 3 under the pointer and does not click.
+    x.Xdotool("mousemove 256 23 click 1");
+    Pause(300);
+    EXPECT_TRUE(ShowsCell(x.Screenshot(), 180, 10, strip, 3));
+    EXPECT_EQ(ReadAll(clicks), "");
+
+    // Highlighted under the pointer, with no focus mark even after Tab and a click.
+    x.Xdotool("mousemove 86 23");
+    EXPECT_TRUE(ComesToShow(x, 10, 10, strip, 1));
+    x.Xdotool("key Tab click 1");
+    Pause(300);
+    EXPECT_TRUE(ShowsCell(x.Screenshot(), 10, 10, strip, 1));
+    EXPECT_EQ(ReadAll(clicks), "click\n");
+    x.Xdotool("mousemove 86 45");
+    EXPECT_TRUE(ComesToShow(x, 10, 10, strip, 0));
+    fs::remove(clicks);
+}
+
+}  // namespace
