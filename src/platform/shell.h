@@ -17,8 +17,8 @@ struct ShellLink {
 };
 
 /// HRESULT values answered by the shell operations.
-inline constexpr long kShellOk = 0;                                  // S_OK
-inline constexpr long kShellFail = static_cast<long>(0x80004005L);   // E_FAIL
+inline constexpr long kShellOk = 0;                                 // S_OK
+inline constexpr long kShellFail = static_cast<long>(0x80004005L);  // E_FAIL
 inline constexpr long kShellAccessDenied = static_cast<long>(0x80070005L);
 
 /// IShellLinkW + IPersistFile::Save: writes a shell link file ([MS-SHLLINK]) at
