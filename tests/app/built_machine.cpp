@@ -18,7 +18,7 @@ std::string StandinProgram() {
     return MIVO_STANDIN_PATH;
 }
 
-BuiltMachine::BuiltMachine(machine::MachineSpec spec) : m_spec(std::move(spec)) {
+BuiltMachine::BuiltMachine(machine::MachineRecipe recipe) : m_spec(std::move(recipe)) {
     std::string templ = (fs::temp_directory_path() / "mivo-app-XXXXXX").string();
     if (mkdtemp(templ.data()) == nullptr) {
         ADD_FAILURE() << "cannot make a temporary folder";

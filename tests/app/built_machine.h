@@ -17,14 +17,14 @@ std::string StandinProgram();
 /// A built machine in a temporary folder; the folder is removed by the destructor.
 class BuiltMachine {
 public:
-    /// Builds the machine with `spec` (its folder is chosen here); the test fails when it
+    /// Builds the machine with `recipe` (its folder is chosen here); the test fails when it
     /// cannot be built.
-    explicit BuiltMachine(machine::MachineSpec spec = {});
+    explicit BuiltMachine(machine::MachineRecipe recipe = {});
     ~BuiltMachine();
     BuiltMachine(const BuiltMachine&) = delete;
     BuiltMachine& operator=(const BuiltMachine&) = delete;
 
-    const machine::MachineSpec& Spec() const { return m_spec; }
+    const machine::MachineRecipe& Recipe() const { return m_spec; }
     const std::string& Folder() const { return m_spec.folder; }
     /// A file of the machine folder, read whole ("" when missing).
     std::string Read(const std::string& relative) const;
@@ -32,7 +32,7 @@ public:
     int RunInstaller(const std::string& extraEnvironment = "") const;
 
 private:
-    machine::MachineSpec m_spec;
+    machine::MachineRecipe m_spec;
 };
 
 }  // namespace apptest

@@ -13,12 +13,12 @@
 namespace {
 
 using apptest::BuiltMachine;
-using machine::MachineSpec;
+using machine::MachineRecipe;
 
-MachineSpec WithDbVersion(std::optional<pe::PeVersion> version) {
-    MachineSpec spec;
-    spec.dbServerVersion = version;
-    return spec;
+MachineRecipe WithDbVersion(std::optional<pe::PeVersion> version) {
+    MachineRecipe recipe;
+    recipe.dbServerVersion = version;
+    return recipe;
 }
 
 TEST(ComponentCheck, DatabaseServerVersionIsOneOrderedVersion) {
@@ -70,9 +70,9 @@ TEST(ComponentCheck, LibraryDateThreshold) {
         {"2024-12-30", false}, {"2024-12-31", true}, {"2025-01-01", true}, {"2019-06-01", false}};
     for (const auto& [date, passes] : cases) {
         SCOPED_TRACE(date);
-        MachineSpec spec;
-        spec.tandrelDate = date;
-        BuiltMachine m(spec);
+        MachineRecipe recipe;
+        recipe.tandrelDate = date;
+        BuiltMachine m(recipe);
         EXPECT_EQ(CheckMainProgramComponents(), passes);
     }
 }
@@ -80,17 +80,17 @@ TEST(ComponentCheck, LibraryDateThreshold) {
 TEST(ComponentCheck, EveryComponentIsRequired) {
     for (const char* name : machine::kComponentFiles) {
         SCOPED_TRACE(name);
-        MachineSpec spec;
-        spec.omitComponents = {name};
-        BuiltMachine m(spec);
+        MachineRecipe recipe;
+        recipe.omitComponents = {name};
+        BuiltMachine m(recipe);
         EXPECT_FALSE(CheckMainProgramComponents());
     }
 }
 
 TEST(ComponentCheck, NoPathValueLooksAtTheDriveRootAndFails) {
-    MachineSpec spec;
-    spec.writePathValue = false;
-    BuiltMachine m(spec);
+    MachineRecipe recipe;
+    recipe.writePathValue = false;
+    BuiltMachine m(recipe);
     EXPECT_FALSE(CheckMainProgramComponents());
     EXPECT_FALSE(IsMainProgramInstalled());
 }
@@ -101,15 +101,15 @@ TEST(MainProgram, InstalledNeedsPathAndMainExecutable) {
         EXPECT_TRUE(IsMainProgramInstalled());
     }
     {
-        MachineSpec spec;
-        spec.omitComponents = {"VemraExam.exe"};
-        BuiltMachine m(spec);
+        MachineRecipe recipe;
+        recipe.omitComponents = {"VemraExam.exe"};
+        BuiltMachine m(recipe);
         EXPECT_FALSE(IsMainProgramInstalled());
     }
     {
-        MachineSpec spec;
-        spec.mainProgram = false;
-        BuiltMachine m(spec);
+        MachineRecipe recipe;
+        recipe.mainProgram = false;
+        BuiltMachine m(recipe);
         EXPECT_FALSE(IsMainProgramInstalled());
     }
 }
@@ -122,9 +122,9 @@ TEST(MainProgram, DisplayVersionMustBeAboveOnePointZero) {
     };
     for (const auto& [version, passes] : cases) {
         SCOPED_TRACE(version.value_or("(missing)"));
-        MachineSpec spec;
-        spec.displayVersion = version;
-        BuiltMachine m(spec);
+        MachineRecipe recipe;
+        recipe.displayVersion = version;
+        BuiltMachine m(recipe);
         EXPECT_EQ(IsMainProgramVersionSufficient(), passes);
     }
 }
@@ -146,21 +146,21 @@ TEST(MainProgram, PackingDateThreshold) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        MachineSpec spec;
-        spec.packingDate = c.bytes;
-        BuiltMachine m(spec);
+        MachineRecipe recipe;
+        recipe.packingDate = c.bytes;
+        BuiltMachine m(recipe);
         EXPECT_EQ(IsPackingDateCurrent(), c.passes);
     }
-    MachineSpec none;
+    MachineRecipe none;
     none.mainProgram = false;
     BuiltMachine m(none);
     EXPECT_FALSE(IsPackingDateCurrent());
 }
 
 TEST(MainProgram, ShortPackingDateFillsTheLowBytes) {
-    MachineSpec spec;
-    spec.packingDate = std::vector<uint8_t>{0x10, 0x27};
-    BuiltMachine m(spec);
+    MachineRecipe recipe;
+    recipe.packingDate = std::vector<uint8_t>{0x10, 0x27};
+    BuiltMachine m(recipe);
     bool opened = false;
     EXPECT_EQ(ReadPackingDate(opened), 10000);
     EXPECT_TRUE(opened);
@@ -168,18 +168,18 @@ TEST(MainProgram, ShortPackingDateFillsTheLowBytes) {
 
 TEST(MainProgram, TargetDriveAndDefaultFolderFollowTheSystemDrive) {
     {
-        MachineSpec spec;
-        spec.systemDrive = 'D';
-        spec.packageDrive = 'E';
-        spec.mainProgram = false;
-        BuiltMachine m(spec);
+        MachineRecipe recipe;
+        recipe.systemDrive = 'D';
+        recipe.packageDrive = 'E';
+        recipe.mainProgram = false;
+        BuiltMachine m(recipe);
         EXPECT_EQ(GetTargetDriveLetter(), 'D');
         EXPECT_EQ(GetMainProgramPath(), "D:\\Vemra");
     }
     {
-        MachineSpec spec;
-        spec.mainProgramFolder = "C:\\Program Files\\Vemra\\";
-        BuiltMachine m(spec);
+        MachineRecipe recipe;
+        recipe.mainProgramFolder = "C:\\Program Files\\Vemra\\";
+        BuiltMachine m(recipe);
         // Used as stored, trailing backslash and all.
         EXPECT_EQ(GetMainProgramPath(), "C:\\Program Files\\Vemra\\");
         EXPECT_TRUE(IsMainProgramInstalled());

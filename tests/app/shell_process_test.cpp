@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 namespace {
 
 using apptest::BuiltMachine;
-using machine::MachineSpec;
+using machine::MachineRecipe;
 
 constexpr const char* kSecondCopy = "Mivo 베므라 문제설치 프로그램이 이미 실행되어 있습니다. ";
 constexpr const char* kMainProgramRunning =
@@ -102,18 +102,18 @@ size_t Count(const std::string& text, const std::string& what) {
     return n;
 }
 
-MachineSpec WithScript(std::vector<std::string> lines) {
-    MachineSpec spec;
-    spec.script = std::move(lines);
-    return spec;
+MachineRecipe WithScript(std::vector<std::string> lines) {
+    MachineRecipe recipe;
+    recipe.script = std::move(lines);
+    return recipe;
 }
 
 TEST(InstanceGuard, SecondCopyIsRefusedWhileTheFirstWaitsAtABox) {
     // The first copy stops at the "please install" box until the test lets it go.
-    MachineSpec spec = WithScript({"ok wait-for release", "ok", "ok"});
-    spec.omitComponents = {"VemraExam.exe"};
-    BuiltMachine m(spec);
-    const std::string installer = machine::InstallerHostPath(m.Spec());
+    MachineRecipe recipe = WithScript({"ok wait-for release", "ok", "ok"});
+    recipe.omitComponents = {"VemraExam.exe"};
+    BuiltMachine m(recipe);
+    const std::string installer = machine::InstallerHostPath(m.Recipe());
     Child first(installer, {}, m.Folder());
     ASSERT_TRUE(Eventually([&] { return m.Read("run/script.pos") == "1\n"; }));
 
@@ -139,9 +139,9 @@ TEST(InstanceGuard, SecondCopyIsRefusedWhileTheFirstWaitsAtABox) {
 
 TEST(MainProgramGuard, RunningMainProgramStopsTheStartBeforeTheComponentCheck) {
     // The component check would fail too: it must not get to run.
-    MachineSpec spec = WithScript({"ok", "ok"});
-    spec.dbServerVersion = pe::PeVersion{3, 8, 4, 0};
-    BuiltMachine m(spec);
+    MachineRecipe recipe = WithScript({"ok", "ok"});
+    recipe.dbServerVersion = pe::PeVersion{3, 8, 4, 0};
+    BuiltMachine m(recipe);
     {
         Child standin(apptest::StandinProgram(), {"main-program", "--lifetime", "60"}, m.Folder());
         ASSERT_TRUE(Eventually([&] { return !m.Read("run/started.log").empty(); }));
@@ -162,24 +162,24 @@ TEST(MainProgramGuard, RunningMainProgramStopsTheStartBeforeTheComponentCheck) {
 TEST(MainFlow, EachRefusalShowsItsMessageAndEndsWithZero) {
     struct Case {
         const char* what;
-        MachineSpec spec;
+        MachineRecipe recipe;
         const char* message;
         const char* flags;
     };
     std::vector<Case> cases;
     {
-        MachineSpec s;
+        MachineRecipe s;
         s.omitComponents = {"VemraExam.exe"};
         cases.push_back({"main executable missing", s, kPleaseInstall, "flags=0x40"});
     }
     {
-        MachineSpec s;
+        MachineRecipe s;
         s.displayVersion = "1.0";
         cases.push_back({"version 1.0", s, "최신버전의 프로그램을 설치한후에 다시 실행해주세요.",
                          "flags=0x40"});
     }
     {
-        MachineSpec s;
+        MachineRecipe s;
         s.packingDate = machine::PackingDateBytes(20250813);
         cases.push_back({"old packing date", s,
                          "Vemra 프로그램이 최신버전이 아닙니다.\\n최신버전의 프로그램을 "
@@ -187,14 +187,14 @@ TEST(MainFlow, EachRefusalShowsItsMessageAndEndsWithZero) {
                          "flags=0x30"});
     }
     {
-        MachineSpec s;
+        MachineRecipe s;
         s.mainProgram = false;
         cases.push_back({"no main program at all", s, kComponentsOld, "flags=0x00"});
     }
     for (Case& c : cases) {
         SCOPED_TRACE(c.what);
-        c.spec.script = std::vector<std::string>{"ok"};
-        BuiltMachine m(c.spec);
+        c.recipe.script = std::vector<std::string>{"ok"};
+        BuiltMachine m(c.recipe);
         EXPECT_EQ(m.RunInstaller(), 0);
         const std::string screen = m.Read("run/screen.log");
         EXPECT_EQ(Count(screen, "messagebox "), 1u) << screen;
@@ -216,9 +216,9 @@ TEST(MainFlow, SoundMachinePassesEveryTestOfTheMainProgram) {
 }
 
 TEST(MainFlow, ExhaustedScriptEndsTheRunWithAClearMessage) {
-    MachineSpec spec = WithScript({});
-    spec.displayVersion = "0.9";
-    BuiltMachine m(spec);
+    MachineRecipe recipe = WithScript({});
+    recipe.displayVersion = "0.9";
+    BuiltMachine m(recipe);
     EXPECT_EQ(m.RunInstaller(), 3);
     EXPECT_NE(m.Read("run/screen.log").find("answer=none (the user script has no answer left)"),
               std::string::npos);
@@ -249,7 +249,7 @@ TEST(BadMachine, UnreadableFilesAreNamedWithTheirLineAndNothingChanges) {
         }
         const std::string errors = m.Folder() + "/errors.txt";
         const std::string command =
-            "'" + machine::InstallerHostPath(m.Spec()) + "' </dev/null 2>'" + errors + "'";
+            "'" + machine::InstallerHostPath(m.Recipe()) + "' </dev/null 2>'" + errors + "'";
         const int status = std::system(command.c_str());
         EXPECT_EQ(WEXITSTATUS(status), 2);
         EXPECT_NE(m.Read("errors.txt").find(c.expected), std::string::npos) << m.Read("errors.txt");

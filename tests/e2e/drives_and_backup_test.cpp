@@ -79,11 +79,11 @@ std::string Stamp(const platform::LocalTime& t) {
 // Where the installer runs from.
 
 TEST(InstallerDrive, RemovableDriveGetsTheAnswerBackupAndTheCompanionTools) {
-    machine::MachineSpec spec;
-    spec.packageDrive = 'E';
-    spec.packageDriveType = "removable";
+    machine::MachineRecipe recipe;
+    recipe.packageDrive = 'E';
+    recipe.packageDriveType = "removable";
     const ExamSpec exam;
-    ExamMachine m(spec, exam);
+    ExamMachine m(recipe, exam);
     WriteEarlierInstallation(m.Host("C:\\VemraExamDB"));
     // The answer backup of an earlier run is replaced; a companion tool already there stays.
     // That one is hidden, as the installer leaves it, and holds a read-only file.
@@ -130,11 +130,11 @@ TEST(InstallerDrive, FixedDrivesGetTheToolsOnlyForExamKindZeroOnAnotherDrive) {
     for (const Row& row : rows) {
         SCOPED_TRACE(::testing::Message()
                      << "drive " << row.drive << ", exam kind " << row.examKind);
-        machine::MachineSpec spec;
-        spec.packageDrive = row.drive;
+        machine::MachineRecipe recipe;
+        recipe.packageDrive = row.drive;
         ExamSpec exam;
         exam.examKind = row.examKind;
-        ExamMachine m(spec, exam);
+        ExamMachine m(recipe, exam);
         WriteEarlierInstallation(m.Host("C:\\VemraExamDB"));
         ASSERT_EQ(m.Run(e2e::InstallScript("11100001", e2e::RegisteredName("11100001"))), 0);
         EXPECT_EQ(m.BoxTexts(), std::vector<std::string>{});
@@ -164,11 +164,11 @@ TEST(InstallerDrive, FixedDrivesGetTheToolsOnlyForExamKindZeroOnAnotherDrive) {
 TEST(InstallerDrive, WriteProtectedPackagesInstall) {
     for (const char* type : {"removable", "cdrom"}) {
         SCOPED_TRACE(type);
-        machine::MachineSpec spec;
-        spec.packageDrive = 'E';
-        spec.packageDriveType = type;
+        machine::MachineRecipe recipe;
+        recipe.packageDrive = 'E';
+        recipe.packageDriveType = type;
         const ExamSpec exam;
-        ExamMachine m(spec, exam);
+        ExamMachine m(recipe, exam);
         for (int level = 1; level <= 4; ++level) {
             fs::permissions(
                 m.PackageOf(level),
@@ -186,10 +186,10 @@ TEST(InstallerDrive, WriteProtectedPackagesInstall) {
 // Backups of the earlier installation.
 
 TEST(Backup, EveryFixedDriveWithExamDataIsCopiedUnderOneTimeStamp) {
-    machine::MachineSpec spec;
-    spec.extraDrives = {"F = fixed, drive_f", "G = removable, drive_g", "R = remote, drive_r"};
+    machine::MachineRecipe recipe;
+    recipe.extraDrives = {"F = fixed, drive_f", "G = removable, drive_g", "R = remote, drive_r"};
     const ExamSpec exam;
-    ExamMachine m(spec, exam);
+    ExamMachine m(recipe, exam);
     for (const char* drive : {"C", "F", "G", "R"}) {
         WriteEarlierInstallation(m.Host(std::string(drive) + ":\\VemraExamDB"));
     }

@@ -145,17 +145,17 @@ PackageCache& Packages() {
     return cache;
 }
 
-machine::MachineSpec WithScriptFile(machine::MachineSpec spec) {
-    if (!spec.script) {
-        spec.script = std::vector<std::string>{};
+machine::MachineRecipe WithScriptFile(machine::MachineRecipe recipe) {
+    if (!recipe.script) {
+        recipe.script = std::vector<std::string>{};
     }
-    return spec;
+    return recipe;
 }
 
 }  // namespace
 
-ExamMachine::ExamMachine(machine::MachineSpec spec, const ExamSpec& exam)
-    : m_machine(WithScriptFile(std::move(spec))) {
+ExamMachine::ExamMachine(machine::MachineRecipe recipe, const ExamSpec& exam)
+    : m_machine(WithScriptFile(std::move(recipe))) {
     BecomeSubreaper();
     std::string problem;
     const std::string built = Packages().FolderFor(exam, problem);
@@ -184,7 +184,7 @@ std::string ExamMachine::Host(const std::string& windowsPath) const {
 }
 
 std::string ExamMachine::PackageFolder() const {
-    return fs::path(machine::InstallerHostPath(m_machine.Spec())).parent_path().string();
+    return fs::path(machine::InstallerHostPath(m_machine.Recipe())).parent_path().string();
 }
 
 std::string ExamMachine::PackageOf(int level) const {
@@ -192,7 +192,8 @@ std::string ExamMachine::PackageOf(int level) const {
 }
 
 std::string ExamMachine::WindowsPackageFolder() const {
-    return std::string(1, m_machine.Spec().packageDrive) + ":\\" + m_machine.Spec().packageFolder;
+    return std::string(1, m_machine.Recipe().packageDrive) + ":\\" +
+           m_machine.Recipe().packageFolder;
 }
 
 int ExamMachine::Run(const std::vector<std::string>& script) {
@@ -324,7 +325,7 @@ StampedRecord ReadStampedRecord(const std::string& hostPath) {
     return r;
 }
 
-std::vector<uint8_t> ExpectedRecord(const package::PackageSpec& p, const std::string& examNumber,
+std::vector<uint8_t> ExpectedRecord(const package::PackageRecipe& p, const std::string& examNumber,
                                     const std::string& name) {
     std::vector<uint8_t> bytes =
         package::LevelRecordBytes(p.ordinal, p.level, p.examKind, p.companyCode1, p.companyCode2);
@@ -390,7 +391,7 @@ void ExpectSameTree(const std::map<std::string, std::string>& actual,
 
 void ExpectInstalledExam(const ExamMachine& m, const ExamSpec& exam, int level,
                          const std::string& number, const std::string& name) {
-    package::PackageSpec p;
+    package::PackageRecipe p;
     p.ordinal = exam.ordinal;
     p.level = level;
     p.examKind = exam.examKind;

@@ -60,7 +60,7 @@ struct ScreenEntry {
 /// machine.
 class ExamMachine {
 public:
-    explicit ExamMachine(machine::MachineSpec spec = {}, const ExamSpec& exam = {});
+    explicit ExamMachine(machine::MachineRecipe recipe = {}, const ExamSpec& exam = {});
     ~ExamMachine();
     ExamMachine(const ExamMachine&) = delete;
     ExamMachine& operator=(const ExamMachine&) = delete;
@@ -121,7 +121,7 @@ struct StampedRecord {
 StampedRecord ReadStampedRecord(const std::string& hostPath);
 
 /// The 388 bytes an installation must leave: the package's record with number and name.
-std::vector<uint8_t> ExpectedRecord(const package::PackageSpec& package,
+std::vector<uint8_t> ExpectedRecord(const package::PackageRecipe& package,
                                     const std::string& examNumber, const std::string& name);
 
 /// Every file below a host folder by relative path ("Vemra/Answer.dat"), with its contents;

@@ -10,25 +10,26 @@
 namespace {
 
 using installtest::PackageMachine;
-using package::PackageSpec;
+using package::PackageRecipe;
 
-void Package(const PackageMachine& m, int level, PackageSpec spec) {
-    spec.level = level;
+void Package(const PackageMachine& m, int level, PackageRecipe recipe) {
+    recipe.level = level;
     std::string problem;
     ASSERT_TRUE(package::BuildPackage(
-        m.PackageFolder() + "/BaseData/Level" + std::to_string(level) + "/VemraExamDB.zip", spec,
+        m.PackageFolder() + "/BaseData/Level" + std::to_string(level) + "/VemraExamDB.zip", recipe,
         problem))
         << problem;
 }
 
-PackageSpec Spec(int ordinal, int examKind, const std::string& recordName = "Vemra/LevelInfo.dat",
-                 size_t recordSize = 388) {
-    PackageSpec spec;
-    spec.ordinal = ordinal;
-    spec.examKind = examKind;
-    spec.recordName = recordName;
-    spec.recordSize = recordSize;
-    return spec;
+PackageRecipe Recipe(int ordinal, int examKind,
+                     const std::string& recordName = "Vemra/LevelInfo.dat",
+                     size_t recordSize = 388) {
+    PackageRecipe recipe;
+    recipe.ordinal = ordinal;
+    recipe.examKind = examKind;
+    recipe.recordName = recordName;
+    recipe.recordSize = recordSize;
+    return recipe;
 }
 
 struct ReadResult {
@@ -49,8 +50,8 @@ ReadResult Read() {
 TEST(LevelRecord, PackageChoiceFallsBackFromLevel3ToLevel4ToLevel2) {
     {
         PackageMachine m;
-        Package(m, 2, Spec(20, 2));
-        Package(m, 3, Spec(30, 0));
+        Package(m, 2, Recipe(20, 2));
+        Package(m, 3, Recipe(30, 0));
         const ReadResult r = Read();
         EXPECT_TRUE(r.ok);
         EXPECT_EQ(r.ordinal, 30);
@@ -59,8 +60,8 @@ TEST(LevelRecord, PackageChoiceFallsBackFromLevel3ToLevel4ToLevel2) {
     }
     {
         PackageMachine m;
-        Package(m, 2, Spec(20, 2));
-        Package(m, 4, Spec(40, 3));
+        Package(m, 2, Recipe(20, 2));
+        Package(m, 4, Recipe(40, 3));
         const ReadResult r = Read();
         EXPECT_EQ(r.ordinal, 40);
         EXPECT_EQ(r.kind, 3);
@@ -70,7 +71,7 @@ TEST(LevelRecord, PackageChoiceFallsBackFromLevel3ToLevel4ToLevel2) {
     for (const bool withFolder : {true, false}) {
         SCOPED_TRACE(withFolder ? "Level2 folder present" : "Level2 folder missing");
         PackageMachine m;
-        Package(m, 1, Spec(10, 1));
+        Package(m, 1, Recipe(10, 1));
         if (withFolder) {
             std::filesystem::create_directories(m.PackageFolder() + "/BaseData/Level2");
         }
@@ -102,7 +103,7 @@ TEST(LevelRecord, RecordFileVariants) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         PackageMachine m;
-        Package(m, 3, Spec(1000, 1, c.name, c.size));
+        Package(m, 3, Recipe(1000, 1, c.name, c.size));
         const ReadResult r = Read();
         EXPECT_EQ(r.ok, c.found);
         EXPECT_EQ(r.ordinal, c.found ? 1000 : 0);

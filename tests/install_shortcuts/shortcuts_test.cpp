@@ -58,7 +58,7 @@ size_t CountLines(const std::string& text, const std::string& part) {
 // moment it starts, it records what lies on the desktop; then it runs the stand-in.
 class ShortcutMachine {
 public:
-    explicit ShortcutMachine(machine::MachineSpec spec = {}) : m_machine(std::move(spec)) {
+    explicit ShortcutMachine(machine::MachineRecipe recipe = {}) : m_machine(std::move(recipe)) {
         WrapMainProgram();
     }
     ~ShortcutMachine() { StopMainPrograms(); }
@@ -149,10 +149,10 @@ private:
     apptest::BuiltMachine m_machine;  // removes the machine folder after the stop above
 };
 
-machine::MachineSpec InProgramFiles() {
-    machine::MachineSpec spec;
-    spec.mainProgramFolder = "C:\\Program Files\\Vemra";
-    return spec;
+machine::MachineRecipe InProgramFiles() {
+    machine::MachineRecipe recipe;
+    recipe.mainProgramFolder = "C:\\Program Files\\Vemra";
+    return recipe;
 }
 
 // What every shortcut of an installation holds, as lnkinfo reads it.
@@ -246,8 +246,8 @@ TEST(ExamShortcut, SameExamReplacesItsLinkAndOtherExamsKeepTheirs) {
 TEST(ExamShortcut, DefaultMainProgramFolderWhenTheRegistryKeyIsMissing) {
     // Without the key the installer can only know the default folder on the system drive,
     // where this machine's main program lies.
-    machine::MachineSpec spec;  // main program in C:\Vemra, the default
-    ShortcutMachine m(spec);
+    machine::MachineRecipe recipe;  // main program in C:\Vemra, the default
+    ShortcutMachine m(recipe);
     m.DropRegistry();
     CMivoDlg dlg;
     EXPECT_EQ(CreateExamShortcutAndLaunch(1, dlg, 107), 1);
@@ -269,9 +269,9 @@ TEST(ExamShortcut, RegistryPathIsFollowed) {
 }
 
 TEST(ExamShortcut, MissingMainProgramStillGetsItsShortcutAndNothingStarts) {
-    machine::MachineSpec spec;
-    spec.omitComponents = {"VemraExam.exe"};
-    ShortcutMachine m(spec);
+    machine::MachineRecipe recipe;
+    recipe.omitComponents = {"VemraExam.exe"};
+    ShortcutMachine m(recipe);
     CMivoDlg dlg;
     EXPECT_EQ(CreateExamShortcutAndLaunch(1, dlg, 107), 1);
     const linktest::LnkinfoReport r = RunLnkinfo(m.Desktop("제107회 전산 세무회계.lnk"));

@@ -43,7 +43,7 @@ public:
     /// With `hangulInput`, the Hangul input method nabi runs on the display first and the
     /// installer connects to it through XIM.
     DesktopRun(int ordinal, int examKind, int installedOrdinal = 0, bool hangulInput = false) {
-        const std::string installer = machine::InstallerHostPath(m_machine.Spec());
+        const std::string installer = machine::InstallerHostPath(m_machine.Recipe());
         const std::string packageFolder = fs::path(installer).parent_path().string();
         std::string problem;
         EXPECT_TRUE(package::BuildBaseData(packageFolder, ordinal, examKind, {1, 2}, true,

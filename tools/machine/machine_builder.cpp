@@ -32,14 +32,14 @@ std::string DriveFolder(char letter) {
            static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
 }
 
-std::string HostOf(const MachineSpec& spec, const std::string& windowsPath) {
+std::string HostOf(const MachineRecipe& recipe, const std::string& windowsPath) {
     std::string rest = windowsPath.substr(2);
     for (char& c : rest) {
         if (c == '\\') {
             c = '/';
         }
     }
-    return spec.folder + "/" + DriveFolder(windowsPath[0]) + rest;
+    return recipe.folder + "/" + DriveFolder(windowsPath[0]) + rest;
 }
 
 std::string RegQuote(const std::string& text) {
@@ -73,8 +73,8 @@ bool Write(const std::string& path, const std::string& text, std::string& proble
     return true;
 }
 
-bool IsComponentOmitted(const MachineSpec& spec, const std::string& name) {
-    for (const std::string& omitted : spec.omitComponents) {
+bool IsComponentOmitted(const MachineRecipe& recipe, const std::string& name) {
+    for (const std::string& omitted : recipe.omitComponents) {
         if (omitted == name) {
             return true;
         }
@@ -90,78 +90,80 @@ std::vector<uint8_t> PackingDateBytes(int32_t date) {
             static_cast<uint8_t>(v >> 24)};
 }
 
-std::string InstallerHostPath(const MachineSpec& spec) {
-    return spec.folder + "/" + DriveFolder(spec.packageDrive) + "/" + spec.packageFolder + "/mivo";
+std::string InstallerHostPath(const MachineRecipe& recipe) {
+    return recipe.folder + "/" + DriveFolder(recipe.packageDrive) + "/" + recipe.packageFolder +
+           "/mivo";
 }
 
-bool BuildMachine(const MachineSpec& spec, std::string& problem) {
+bool BuildMachine(const MachineRecipe& recipe, std::string& problem) {
     std::error_code ec;
-    fs::create_directories(spec.folder, ec);
+    fs::create_directories(recipe.folder, ec);
     if (ec) {
-        problem = "cannot make " + spec.folder + ": " + ec.message();
+        problem = "cannot make " + recipe.folder + ": " + ec.message();
         return false;
     }
-    const std::string mainFolder = spec.mainProgramFolder.empty()
-                                       ? std::string(1, spec.systemDrive) + ":\\Vemra"
-                                       : spec.mainProgramFolder;
-    const std::string sys = std::string(1, spec.systemDrive);
+    const std::string mainFolder = recipe.mainProgramFolder.empty()
+                                       ? std::string(1, recipe.systemDrive) + ":\\Vemra"
+                                       : recipe.mainProgramFolder;
+    const std::string sys = std::string(1, recipe.systemDrive);
 
     // machine.ini
     std::string ini = "; A simulated Windows machine for the exam-data installer.\n[drives]\n";
-    ini += sys + " = fixed, " + DriveFolder(spec.systemDrive) + "\n";
-    if (spec.packageDrive != spec.systemDrive) {
-        ini += std::string(1, spec.packageDrive) + " = " + spec.packageDriveType + ", " +
-               DriveFolder(spec.packageDrive) + "\n";
+    ini += sys + " = fixed, " + DriveFolder(recipe.systemDrive) + "\n";
+    if (recipe.packageDrive != recipe.systemDrive) {
+        ini += std::string(1, recipe.packageDrive) + " = " + recipe.packageDriveType + ", " +
+               DriveFolder(recipe.packageDrive) + "\n";
     }
-    for (const std::string& line : spec.extraDrives) {
+    for (const std::string& line : recipe.extraDrives) {
         ini += line + "\n";
     }
     ini += "\n[system]\ndirectory = " + sys + ":\\Windows\\system32\nscreen = 1920x1080\n";
     ini += "desktop = " + sys + ":\\Users\\Examinee\\Desktop\n";
     ini += "common_desktop = " + sys + ":\\Users\\Public\\Desktop\n";
-    if (!spec.timezone.empty()) {
-        ini += "timezone = " + spec.timezone + "\n";
+    if (!recipe.timezone.empty()) {
+        ini += "timezone = " + recipe.timezone + "\n";
     }
-    if (!spec.standin.empty()) {
+    if (!recipe.standin.empty()) {
         ini += "\n[programs]\n";
-        ini += mainFolder + "\\VemraExam.exe = " + ShellQuote(fs::absolute(spec.standin).string()) +
+        ini += mainFolder +
+               "\\VemraExam.exe = " + ShellQuote(fs::absolute(recipe.standin).string()) +
                " main-program\n";
         ini += mainFolder +
-               "\\VemraDBServer.exe = " + ShellQuote(fs::absolute(spec.standin).string()) +
+               "\\VemraDBServer.exe = " + ShellQuote(fs::absolute(recipe.standin).string()) +
                " db-server\n";
     }
-    if (spec.script) {
+    if (recipe.script) {
         ini += "\n[user]\nscript = user-script.txt\n";
         std::string text;
-        for (const std::string& line : *spec.script) {
+        for (const std::string& line : *recipe.script) {
             text += line + "\n";
         }
-        if (!Write(spec.folder + "/user-script.txt", text, problem)) {
+        if (!Write(recipe.folder + "/user-script.txt", text, problem)) {
             return false;
         }
     }
-    if (!Write(spec.folder + "/machine.ini", ini, problem)) {
+    if (!Write(recipe.folder + "/machine.ini", ini, problem)) {
         return false;
     }
-    fs::remove_all(spec.folder + "/run", ec);
+    fs::remove_all(recipe.folder + "/run", ec);
 
     // registry.reg
     std::string reg = "Windows Registry Editor Version 5.00\n";
-    if (spec.mainProgram) {
+    if (recipe.mainProgram) {
         reg += "\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Halvik\\SorvaneEdu]\n";
-        if (spec.writePathValue) {
+        if (recipe.writePathValue) {
             reg += "\"path\"=" + RegQuote(mainFolder) + "\n";
         }
-        if (spec.packingDate && spec.packingDate->size() == 4) {
-            const std::vector<uint8_t>& b = *spec.packingDate;
+        if (recipe.packingDate && recipe.packingDate->size() == 4) {
+            const std::vector<uint8_t>& b = *recipe.packingDate;
             char buf[24];
             std::snprintf(buf, sizeof buf, "dword:%02x%02x%02x%02x", b[3], b[2], b[1], b[0]);
             reg += "\"PackingDate\"=" + std::string(buf) + "\n";
-        } else if (spec.packingDate) {
+        } else if (recipe.packingDate) {
             std::string bytes;
             char buf[8];
-            for (size_t i = 0; i < spec.packingDate->size(); ++i) {
-                std::snprintf(buf, sizeof buf, "%s%02x", i ? "," : "", (*spec.packingDate)[i]);
+            for (size_t i = 0; i < recipe.packingDate->size(); ++i) {
+                std::snprintf(buf, sizeof buf, "%s%02x", i ? "," : "", (*recipe.packingDate)[i]);
                 bytes += buf;
             }
             reg += "\"PackingDate\"=hex(4):" + bytes + "\n";
@@ -170,11 +172,11 @@ bool BuildMachine(const MachineSpec& spec, std::string& problem) {
             "\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
             "{5A0C7E21-9D3B-4F68-B2E4-71C9A8D3F046}]\n";
         reg += "\"DisplayName\"=\"Vemra\"\n";
-        if (spec.displayVersion) {
-            reg += "\"DisplayVersion\"=" + RegQuote(*spec.displayVersion) + "\n";
+        if (recipe.displayVersion) {
+            reg += "\"DisplayVersion\"=" + RegQuote(*recipe.displayVersion) + "\n";
         }
     }
-    if (!Write(spec.folder + "/registry.reg", reg, problem)) {
+    if (!Write(recipe.folder + "/registry.reg", reg, problem)) {
         return false;
     }
 
@@ -182,42 +184,42 @@ bool BuildMachine(const MachineSpec& spec, std::string& problem) {
     for (const std::string& folder :
          {sys + ":\\Windows\\system32", sys + ":\\Users\\Examinee\\Desktop",
           sys + ":\\Users\\Public\\Desktop",
-          std::string(1, spec.packageDrive) + ":\\" + spec.packageFolder}) {
-        fs::create_directories(HostOf(spec, folder), ec);
+          std::string(1, recipe.packageDrive) + ":\\" + recipe.packageFolder}) {
+        fs::create_directories(HostOf(recipe, folder), ec);
     }
-    if (!platform::posix::UseMachine(spec.folder, problem)) {
+    if (!platform::posix::UseMachine(recipe.folder, problem)) {
         return false;
     }
 
     // The main program's files: real PE images; the server carries the chosen version.
-    if (spec.mainProgram) {
+    if (recipe.mainProgram) {
         for (const char* name : kComponentFiles) {
-            if (IsComponentOmitted(spec, name)) {
+            if (IsComponentOmitted(recipe, name)) {
                 continue;
             }
             const std::string windows = mainFolder + "\\" + name;
-            const std::string host = HostOf(spec, windows);
+            const std::string host = HostOf(recipe, windows);
             fs::create_directories(fs::path(host).parent_path(), ec);
             const bool server = std::string(name) == "VemraDBServer.exe";
             const pe::PeVersion* version =
-                server && spec.dbServerVersion ? &*spec.dbServerVersion : nullptr;
+                server && recipe.dbServerVersion ? &*recipe.dbServerVersion : nullptr;
             if (!pe::WritePeFile(host, version, problem)) {
                 return false;
             }
         }
         for (const char* name : kOtherMainProgramFiles) {
-            if (IsComponentOmitted(spec, name)) {
+            if (IsComponentOmitted(recipe, name)) {
                 continue;
             }
-            if (!pe::WritePeFile(HostOf(spec, mainFolder + "\\" + name), nullptr, problem)) {
+            if (!pe::WritePeFile(HostOf(recipe, mainFolder + "\\" + name), nullptr, problem)) {
                 return false;
             }
         }
-        if (!IsComponentOmitted(spec, "Tandrel.dll")) {
+        if (!IsComponentOmitted(recipe, "Tandrel.dll")) {
             platform::LocalTime date;
-            if (std::sscanf(spec.tandrelDate.c_str(), "%d-%d-%d", &date.year, &date.month,
+            if (std::sscanf(recipe.tandrelDate.c_str(), "%d-%d-%d", &date.year, &date.month,
                             &date.day) != 3) {
-                problem = "Tandrel.dll date must be YYYY-MM-DD, got " + spec.tandrelDate;
+                problem = "Tandrel.dll date must be YYYY-MM-DD, got " + recipe.tandrelDate;
                 return false;
             }
             date.hour = 12;
@@ -231,13 +233,13 @@ bool BuildMachine(const MachineSpec& spec, std::string& problem) {
         }
     }
 
-    if (!spec.installer.empty()) {
-        const std::string target = InstallerHostPath(spec);
+    if (!recipe.installer.empty()) {
+        const std::string target = InstallerHostPath(recipe);
         fs::remove(target, ec);
-        fs::create_hard_link(spec.installer, target, ec);
+        fs::create_hard_link(recipe.installer, target, ec);
         if (ec) {
             ec.clear();
-            fs::copy_file(spec.installer, target, fs::copy_options::overwrite_existing, ec);
+            fs::copy_file(recipe.installer, target, fs::copy_options::overwrite_existing, ec);
         }
         if (ec) {
             problem = "cannot place the installer at " + target + ": " + ec.message();

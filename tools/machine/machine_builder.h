@@ -19,7 +19,7 @@ extern const char* const kComponentFiles[8];
 std::vector<uint8_t> PackingDateBytes(int32_t date);
 
 /// What to build. The defaults give a machine whose every check of the main program passes.
-struct MachineSpec {
+struct MachineRecipe {
     std::string folder;                         // host folder of the machine (made anew)
     char systemDrive = 'C';                     // drive of the system folder
     char packageDrive = 'D';                    // drive of the installer's package folder
@@ -43,9 +43,9 @@ struct MachineSpec {
 };
 
 /// Builds the machine. False with a message in `problem` when something cannot be written.
-bool BuildMachine(const MachineSpec& spec, std::string& problem);
+bool BuildMachine(const MachineRecipe& recipe, std::string& problem);
 
-/// Host path of the installer's copy in the machine built from `spec`.
-std::string InstallerHostPath(const MachineSpec& spec);
+/// Host path of the installer's copy in the machine built from `recipe`.
+std::string InstallerHostPath(const MachineRecipe& recipe);
 
 }  // namespace machine

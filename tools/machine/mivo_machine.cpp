@@ -31,8 +31,8 @@ int main(int argc, char** argv) {
     if (argc < 2 || argv[1][0] == '-') {
         return Usage();
     }
-    machine::MachineSpec spec;
-    spec.folder = argv[1];
+    machine::MachineRecipe recipe;
+    recipe.folder = argv[1];
     for (int i = 2; i < argc; ++i) {
         const std::string option = argv[i];
         const auto value = [&]() -> std::string {
@@ -43,64 +43,64 @@ int main(int argc, char** argv) {
             return argv[++i];
         };
         if (option == "--installer") {
-            spec.installer = value();
+            recipe.installer = value();
         } else if (option == "--standin") {
-            spec.standin = value();
+            recipe.standin = value();
         } else if (option == "--script") {
             std::ifstream in(value());
             std::vector<std::string> lines;
             for (std::string line; std::getline(in, line);) {
                 lines.push_back(line);
             }
-            spec.script = lines;
+            recipe.script = lines;
         } else if (option == "--no-main-program") {
-            spec.mainProgram = false;
+            recipe.mainProgram = false;
         } else if (option == "--no-path-value") {
-            spec.writePathValue = false;
+            recipe.writePathValue = false;
         } else if (option == "--db-version") {
             const std::string v = value();
             if (v == "none") {
-                spec.dbServerVersion.reset();
+                recipe.dbServerVersion.reset();
             } else {
                 unsigned a = 0, b = 0, c = 0, d = 0;
                 if (std::sscanf(v.c_str(), "%u.%u.%u.%u", &a, &b, &c, &d) < 3) {
                     return Usage();
                 }
-                spec.dbServerVersion =
+                recipe.dbServerVersion =
                     pe::PeVersion{static_cast<uint16_t>(a), static_cast<uint16_t>(b),
                                   static_cast<uint16_t>(c), static_cast<uint16_t>(d)};
             }
         } else if (option == "--tandrel-date") {
-            spec.tandrelDate = value();
+            recipe.tandrelDate = value();
         } else if (option == "--display-version") {
             const std::string v = value();
-            spec.displayVersion = v == "none" ? std::nullopt : std::optional<std::string>(v);
+            recipe.displayVersion = v == "none" ? std::nullopt : std::optional<std::string>(v);
         } else if (option == "--packing-date") {
             const std::string v = value();
             if (v == "none") {
-                spec.packingDate.reset();
+                recipe.packingDate.reset();
             } else {
-                spec.packingDate = machine::PackingDateBytes(std::atoi(v.c_str()));
+                recipe.packingDate = machine::PackingDateBytes(std::atoi(v.c_str()));
             }
         } else if (option == "--omit") {
-            spec.omitComponents.push_back(value());
+            recipe.omitComponents.push_back(value());
         } else if (option == "--system-drive") {
-            spec.systemDrive = value()[0];
+            recipe.systemDrive = value()[0];
         } else if (option == "--package-drive") {
-            spec.packageDrive = value()[0];
+            recipe.packageDrive = value()[0];
         } else if (option == "--package-drive-type") {
-            spec.packageDriveType = value();
+            recipe.packageDriveType = value();
         } else if (option == "--drive") {
-            spec.extraDrives.push_back(value());
+            recipe.extraDrives.push_back(value());
         } else {
             return Usage();
         }
     }
     std::string problem;
-    if (!machine::BuildMachine(spec, problem)) {
+    if (!machine::BuildMachine(recipe, problem)) {
         std::fprintf(stderr, "mivo-machine: %s\n", problem.c_str());
         return 1;
     }
-    std::printf("%s\n", machine::InstallerHostPath(spec).c_str());
+    std::printf("%s\n", machine::InstallerHostPath(recipe).c_str());
     return 0;
 }

@@ -78,7 +78,8 @@ std::vector<uint8_t> LevelRecordBytes(int ordinal, int level, int examKind, int3
     return record;
 }
 
-bool BuildPackage(const std::string& hostZipPath, const PackageSpec& spec, std::string& problem) {
+bool BuildPackage(const std::string& hostZipPath, const PackageRecipe& recipe,
+                  std::string& problem) {
     std::error_code ec;
     const fs::path zipPath = fs::absolute(hostZipPath);
     fs::create_directories(zipPath.parent_path(), ec);
@@ -89,25 +90,27 @@ bool BuildPackage(const std::string& hostZipPath, const PackageSpec& spec, std::
     }
     const fs::path tree = templ;
     bool ok = true;
-    if (spec.withRecord) {
-        std::vector<uint8_t> record = LevelRecordBytes(spec.ordinal, spec.level, spec.examKind,
-                                                       spec.companyCode1, spec.companyCode2);
-        record.resize(spec.recordSize, 0);
-        ok = WriteFile(tree / spec.recordName, std::string(record.begin(), record.end()), problem);
+    if (recipe.withRecord) {
+        std::vector<uint8_t> record =
+            LevelRecordBytes(recipe.ordinal, recipe.level, recipe.examKind, recipe.companyCode1,
+                             recipe.companyCode2);
+        record.resize(recipe.recordSize, 0);
+        ok =
+            WriteFile(tree / recipe.recordName, std::string(record.begin(), record.end()), problem);
     }
     char company[16];
-    std::snprintf(company, sizeof company, "%04d", spec.companyCode1);
+    std::snprintf(company, sizeof company, "%04d", recipe.companyCode1);
     const fs::path companyFolder = tree / "Vemra" / company;
-    ok = ok && WriteFile(companyFolder / "Company.db", CompanyData(spec.companyBytes, spec.level),
-                         problem);
-    ok = ok && WriteFile(companyFolder / "Voucher.dat", CompanyData(4096, spec.ordinal), problem);
+    ok = ok && WriteFile(companyFolder / "Company.db",
+                         CompanyData(recipe.companyBytes, recipe.level), problem);
+    ok = ok && WriteFile(companyFolder / "Voucher.dat", CompanyData(4096, recipe.ordinal), problem);
     ok = ok && WriteFile(tree / "Vemra" / "Answer.dat", std::string(256, '\0'), problem);
     ok = ok && WriteFile(tree / "Vemra" / "_Def" / "Default.dat", "default answers\n", problem);
     ok = ok && WriteFile(tree / "Vemra" / "Sheet" / "Sheet01.dat", "answer sheet\n", problem);
     for (const char* program : {"Lumisave.exe", "VemraExam.exe"}) {
         ok = ok && pe::WritePeFile((tree / program).string(), nullptr, problem);
     }
-    for (const auto& [name, contents] : spec.extraFiles) {
+    for (const auto& [name, contents] : recipe.extraFiles) {
         ok = ok && WriteFile(tree / name, contents, problem);
     }
     if (ok) {
@@ -183,13 +186,13 @@ bool BuildBaseData(const std::string& hostPackageFolder, int ordinal, int examKi
                    const std::vector<int>& levels, bool withDatabases,
                    const std::vector<Examinee>& examinees, std::string& problem) {
     for (int level : levels) {
-        PackageSpec spec;
-        spec.ordinal = ordinal;
-        spec.level = level;
-        spec.examKind = examKind;
+        PackageRecipe recipe;
+        recipe.ordinal = ordinal;
+        recipe.level = level;
+        recipe.examKind = examKind;
         const std::string zip =
             hostPackageFolder + "/BaseData/Level" + std::to_string(level) + "/VemraExamDB.zip";
-        if (!BuildPackage(zip, spec, problem)) {
+        if (!BuildPackage(zip, recipe, problem)) {
             return false;
         }
     }

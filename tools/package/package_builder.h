@@ -11,7 +11,7 @@
 namespace package {
 
 /// One level package.
-struct PackageSpec {
+struct PackageRecipe {
     int ordinal = 112;         // ExamOrdinal
     int level = 1;             // Level
     int examKind = 1;          // ExamKind: 2 competition, 3 past-exam practice
@@ -30,7 +30,8 @@ std::vector<uint8_t> LevelRecordBytes(int ordinal, int level, int examKind, int3
 
 /// Writes the package as a zip archive at `hostZipPath` (its folder is made). False with a
 /// message in `problem` on failure.
-bool BuildPackage(const std::string& hostZipPath, const PackageSpec& spec, std::string& problem);
+bool BuildPackage(const std::string& hostZipPath, const PackageRecipe& recipe,
+                  std::string& problem);
 
 /// One examinee of the register.
 struct Examinee {
