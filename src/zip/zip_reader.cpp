@@ -473,11 +473,13 @@ int CZipReader::CloseEntry(CZipDiskFile* outputFile) {
     m_directory.m_openedIndex = -1;
     const std::string errorPath =
         outputFile != nullptr ? outputFile->GetFilePath() : m_storage.ArchivePath();
-    if (crcMismatch) {
-        CZipError::Throw(CZipError::kBadCrc, errorPath);
-    }
+    // The authentication code comes first: for an AES entry it tells altered data apart
+    // from a decompression that went wrong, which the CRC alone cannot.
     if (result == kEntryComplete && m_cipher && entry->m_encryption != CZipEntry::kNoEncryption) {
         m_cipher->FinishDecrypt(*entry, m_storage);
+    }
+    if (crcMismatch) {
+        CZipError::Throw(CZipError::kBadCrc, errorPath);
     }
     if (result == kEntryComplete &&
         (m_directory.m_ignoredChecks & CZipDirectory::kCheckDataDescriptor) == 0 &&
