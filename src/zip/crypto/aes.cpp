@@ -139,7 +139,7 @@ void EncryptBlockPortable(const uint32_t* rk, int rounds, const uint8_t* in, uin
 __attribute__((target("aes,sse2"))) void EncryptBlocksHardware(const uint8_t* keyBytes, int rounds,
                                                                const uint8_t* in, uint8_t* out,
                                                                size_t count) {
-    __m128i keys[15];
+    __m128i keys[15] = {};
     for (int i = 0; i <= rounds; ++i) {
         keys[i] = _mm_load_si128(reinterpret_cast<const __m128i*>(keyBytes + 16 * i));
     }
@@ -160,13 +160,13 @@ __attribute__((target("aes,sse2"))) void EncryptBlocksHardware(const uint8_t* ke
 __attribute__((target("aes,sse2"))) void CounterBlocksHardware(const uint8_t* keyBytes, int rounds,
                                                                uint64_t& counter, uint8_t* data,
                                                                size_t blocks) {
-    __m128i keys[15];
+    __m128i keys[15] = {};
     for (int i = 0; i <= rounds; ++i) {
         keys[i] = _mm_load_si128(reinterpret_cast<const __m128i*>(keyBytes + 16 * i));
     }
     constexpr size_t kLanes = 8;
     while (blocks >= kLanes) {
-        __m128i s[kLanes];
+        __m128i s[kLanes] = {};
         for (size_t j = 0; j < kLanes; ++j) {
             ++counter;
             s[j] = _mm_xor_si128(_mm_set_epi64x(0, static_cast<long long>(counter)), keys[0]);

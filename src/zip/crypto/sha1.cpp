@@ -83,7 +83,7 @@ __attribute__((target("sha,sse4.1"))) void CompressHardware(uint32_t* state, con
     for (; blocks != 0; --blocks, data += CSha1::kBlockSize) {
         const __m128i abcdSaved = abcd;
         const __m128i eSaved = e0;
-        __m128i msg[4];
+        __m128i msg[4] = {};
         __m128i e[2] = {e0, e0};
 #pragma GCC unroll 20
         for (int g = 0; g < 20; ++g) {
