@@ -308,15 +308,15 @@ TEST_F(EncryptedArchiveTest, AlteredDataOrAuthenticationCodeFails) {
         // AE-2 has no CRC: only the authentication code can tell.
         {4, false, {CZipError::kBadAuthentication}},
         {0, true, {CZipError::kBadAuthentication}},
-        // AE-1: the code is compared before the CRC of the data (a deflate stream may break
-        // before the end is reached).
+        // AE-1: the code is compared before the CRC of the data. An altered deflate stream may
+        // also break (a zlib code) or end before the entry's size (code 0: not extracted).
         {8, false, {CZipError::kBadAuthentication}},
         {8, true, {CZipError::kBadAuthentication}},
-        {9, false, {CZipError::kBadAuthentication, CZipError::kZlibDataError}},
+        {9, false, {CZipError::kBadAuthentication, CZipError::kZlibDataError, 0}},
         // Traditional: the CRC, or zlib when the deflate stream breaks.
         {6, false, {CZipError::kBadCrc}},
         {12, false, {CZipError::kBadCrc}},
-        {13, false, {CZipError::kBadCrc, CZipError::kZlibDataError, CZipError::kZlibBufError}},
+        {13, false, {CZipError::kBadCrc, CZipError::kZlibDataError, CZipError::kZlibBufError, 0}},
     };
     int index = 0;
     for (const Case& c : cases) {
