@@ -15,8 +15,15 @@ public:
     ~MutexHandle() { Close(); }
     MutexHandle(const MutexHandle&) = delete;
     MutexHandle& operator=(const MutexHandle&) = delete;
-    MutexHandle(MutexHandle&& other) noexcept;
-    MutexHandle& operator=(MutexHandle&& other) noexcept;
+    MutexHandle(MutexHandle&& other) noexcept : m_handle(other.m_handle) { other.m_handle = -1; }
+    MutexHandle& operator=(MutexHandle&& other) noexcept {
+        if (this != &other) {
+            Close();
+            m_handle = other.m_handle;
+            other.m_handle = -1;
+        }
+        return *this;
+    }
 
     bool IsValid() const { return m_handle >= 0; }
     /// CloseHandle.

@@ -216,19 +216,6 @@ bool StartProgram(const std::string& application, const std::vector<std::string>
 
 }  // namespace
 
-MutexHandle::MutexHandle(MutexHandle&& other) noexcept : m_handle(other.m_handle) {
-    other.m_handle = -1;
-}
-
-MutexHandle& MutexHandle::operator=(MutexHandle&& other) noexcept {
-    if (this != &other) {
-        Close();
-        m_handle = other.m_handle;
-        other.m_handle = -1;
-    }
-    return *this;
-}
-
 void MutexHandle::Close() {
     if (m_handle >= 0) {
         close(m_handle);

@@ -40,19 +40,6 @@ bool RegisterMarkerClass() {
 
 }  // namespace
 
-MutexHandle::MutexHandle(MutexHandle&& other) noexcept : m_handle(other.m_handle) {
-    other.m_handle = -1;
-}
-
-MutexHandle& MutexHandle::operator=(MutexHandle&& other) noexcept {
-    if (this != &other) {
-        Close();
-        m_handle = other.m_handle;
-        other.m_handle = -1;
-    }
-    return *this;
-}
-
 void MutexHandle::Close() {
     if (m_handle >= 0) {
         CloseHandle(ToHandle(m_handle));

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/detail/broken_down_time.h"
 #include "platform/errors.h"
 #include "platform/system.h"
 #include "platform/text.h"
@@ -39,20 +40,7 @@ bool SpecialFolderPath(int csidl, std::string& path) {
     return true;
 }
 
-namespace {
-
-void FromTm(const struct tm& t, LocalTime& local) {
-    local.year = t.tm_year + 1900;
-    local.month = t.tm_mon + 1;
-    local.day = t.tm_mday;
-    local.hour = t.tm_hour;
-    local.minute = t.tm_min;
-    local.second = t.tm_sec;
-    local.weekday = t.tm_wday;
-    local.milliseconds = 0;
-}
-
-}  // namespace
+using detail::FromTm;
 
 LocalTime CurrentLocalTime() {
     SYSTEMTIME now{};
