@@ -7,6 +7,7 @@
 
 #include <cstdio>
 
+#include "ui/confirm_look.h"
 #include "ui/desktop/desktop_view.h"
 #include "ui/desktop/four_button.h"
 #include "ui/desktop/pictures.h"
@@ -31,8 +32,8 @@ int main(int argc, char** argv) {
     window.color(FL_WHITE);
     ui::desktop::CFourButton2 enabled(10, 10);
     ui::desktop::CFourButton2 disabled(180, 10);
-    if (!enabled.LoadButtonImage(ui::desktop::kInstallStrip) ||
-        !disabled.LoadButtonImage(ui::desktop::kInstallStrip)) {
+    if (!enabled.LoadButtonImage(ui::kInstallStrip) ||
+        !disabled.LoadButtonImage(ui::kInstallStrip)) {
         return 3;
     }
     enabled.callback(Clicked, argv[1]);

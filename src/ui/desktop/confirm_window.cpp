@@ -9,7 +9,6 @@
 #include <FL/fl_draw.H>
 #include <FL/fl_utf8.h>
 
-#include <cstdio>
 #include <cstring>
 
 #include "platform/process.h"
@@ -19,15 +18,6 @@
 #include "ui/view.h"
 
 namespace ui::desktop {
-
-std::string OrdinalText(int ordinal) {
-    if (ordinal >= 1000) {
-        return "특별";
-    }
-    char text[16];
-    std::snprintf(text, sizeof text, "%3d", ordinal);
-    return text;
-}
 
 unsigned VirtualKeyOfCurrentEvent() {
     const int key = Fl::event_key();
@@ -256,7 +246,7 @@ ConfirmWindow::ConfirmWindow(DesktopConfirmView& owner, std::unique_ptr<Fl_RGB_I
       m_owner(owner),
       m_background(std::move(background)),
       m_ordinal(OrdinalText(look.ordinal)),
-      m_ordinalLeft(look.ordinal >= 1000 ? layout::kSpecialOrdinalLeft : layout::kOrdinalLeft) {
+      m_ordinalLeft(OrdinalLeft(look.ordinal)) {
     box(FL_NO_BOX);
     border(0);
     copy_label(look.title.c_str());
@@ -334,8 +324,7 @@ void ButtonCallback(Fl_Widget* button, void* data) {
 }
 
 bool DesktopConfirmView::Build() {
-    std::unique_ptr<Fl_RGB_Image> background =
-        LoadPicture(m_look.examKind == 2 ? kBackgroundCompetition : kBackgroundRegular);
+    std::unique_ptr<Fl_RGB_Image> background = LoadPicture(BackgroundPicture(m_look.examKind));
     if (!background) {
         return false;
     }

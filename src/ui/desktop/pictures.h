@@ -19,14 +19,6 @@ struct EmbeddedPicture {
 /// The table of compiled-in pictures, ended by an entry with id 0.
 extern const EmbeddedPicture kEmbeddedPictures[];
 
-/// Resource numbers of the pictures.
-inline constexpr int kIconPicture = 128;
-inline constexpr int kBackgroundRegular = 134;
-inline constexpr int kExitStrip = 136;
-inline constexpr int kInstallStrip = 137;
-inline constexpr int kCancelStrip = 138;
-inline constexpr int kBackgroundCompetition = 139;
-
 /// Decodes picture `id`; null when there is no such picture or it does not decode.
 std::unique_ptr<Fl_RGB_Image> LoadPicture(int id);
 

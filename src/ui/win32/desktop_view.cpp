@@ -1,7 +1,7 @@
 // The Windows desktop view, linked into the Windows build of the installer only: message
-// boxes are the system's own (MessageBoxW), long work pumps the thread's message queue, and
-// the wait cursor is the system's. The confirmation dialog has no Win32 view yet, so while
-// a console is at hand the console view, which has one, is preferred.
+// boxes are the system's own (MessageBoxW), long work pumps the thread's message queue, the
+// wait cursor is the system's, and the confirmation dialog is the skinned window of
+// ui/win32/confirm_dialog.
 #include <windows.h>
 // The installer's own MessageBox (ui/view.h) must keep its name.
 #undef MessageBox
@@ -9,10 +9,11 @@
 #include <memory>
 #include <string>
 
-#include "platform/session.h"
 #include "platform/text.h"
+#include "ui/confirm_view.h"
 #include "ui/view.h"
 #include "ui/view_select.h"
+#include "ui/win32/confirm_dialog.h"
 
 namespace ui {
 
@@ -27,9 +28,10 @@ class Win32View : public IView {
 public:
     int ShowMessageBox(const std::string& caption, const std::string& text,
                        unsigned flags) override {
-        // No owner window: the box is the installer's own top-level window, in the
-        // foreground so that an examinee sees it over the desktop.
-        return ::MessageBoxW(nullptr, Wide(text).c_str(), Wide(caption).c_str(),
+        // Owned by the installer's active window (the confirmation dialog, when it is up),
+        // which stays disabled while the box is shown; in the foreground so that an
+        // examinee sees it over the desktop.
+        return ::MessageBoxW(GetActiveWindow(), Wide(text).c_str(), Wide(caption).c_str(),
                              flags | MB_SETFOREGROUND);
     }
 
@@ -45,13 +47,14 @@ public:
         SetCursor(LoadCursorW(nullptr, on ? IDC_WAIT : IDC_ARROW));
     }
 
+    std::unique_ptr<IConfirmView> CreateConfirmView(const ConfirmLook& look) override {
+        return win32::MakeWin32ConfirmView(look);
+    }
+
     const char* Name() const override { return "desktop"; }
 };
 
 std::unique_ptr<IView> MakeWin32View() {
-    if (platform::StandardInputIsTerminal()) {
-        return nullptr;
-    }
     return std::make_unique<Win32View>();
 }
 
