@@ -1,11 +1,18 @@
 // dialog_probe: shows the Windows confirmation dialog with a controller that only records
 // what the dialog reports, so that a test can look at the window and drive it.
-//   dialog_probe LOG-FILE EXAM-KIND ORDINAL
-// Each event is appended to LOG-FILE as a line: "init", "update <exam number>",
+//   dialog_probe LOG-FILE EXAM-KIND ORDINAL [alphanumeric]
+// With "alphanumeric" the input method is put into alphanumeric mode before the dialog
+// initialises, as an English keyboard layout leaves it.
+// Each event is appended to LOG-FILE as a line: "init", "ime before|after <conversion mode>
+// <sentence mode>" around the switch to Hangul input, "update <exam number>",
 // "install <exam number>|<name>", "key <code> <left control>", "cancel", "end <result>".
 // The exam number field takes a valid-looking number (eight digits) as the real dialog
 // does: the name field becomes editable and takes the focus. The name field swallows
 // digits, as the real filter does, so the probe shows the dialog's key path end to end.
+#include <windows.h>
+// After <windows.h>, whose types it uses.
+#include <imm.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -19,11 +26,21 @@ namespace {
 
 class ProbeController final : public ui::IConfirmController {
 public:
-    ProbeController(ui::IConfirmView& view, const char* log) : m_view(view), m_log(log) {}
+    ProbeController(ui::IConfirmView& view, const char* log, std::wstring title,
+                    bool startAlphanumeric)
+        : m_view(view),
+          m_log(log),
+          m_title(std::move(title)),
+          m_startAlphanumeric(startAlphanumeric) {}
 
     void OnInitDialog() override {
         Write("init");
+        if (m_startAlphanumeric) {
+            SetAlphanumeric();
+        }
+        Write("ime before " + ConversionMode());
         m_view.UseNativeInput();
+        Write("ime after " + ConversionMode());
         m_view.SetFocus(ui::kIdcExamNumber);
     }
     void OnExamNumberUpdate() override {
@@ -55,15 +72,44 @@ public:
     }
 
 private:
+    // The input method's conversion mode of the dialog (its window has its title by now),
+    // or "none" without an input context.
+    std::string ConversionMode() const {
+        HWND dialog = FindWindowW(nullptr, m_title.c_str());
+        HIMC context = ImmGetContext(dialog);
+        if (context == nullptr) {
+            return "none";
+        }
+        DWORD conversion = 0;
+        DWORD sentence = 0;
+        const bool known = ImmGetConversionStatus(context, &conversion, &sentence) != FALSE;
+        ImmReleaseContext(dialog, context);
+        return known ? std::to_string(conversion) + " " + std::to_string(sentence) : "unknown";
+    }
+
+    // Puts the input method into alphanumeric mode, as an examinee's English layout does.
+    void SetAlphanumeric() const {
+        HWND dialog = FindWindowW(nullptr, m_title.c_str());
+        if (HIMC context = ImmGetContext(dialog)) {
+            DWORD conversion = 0;
+            DWORD sentence = 0;
+            ImmGetConversionStatus(context, &conversion, &sentence);
+            ImmSetConversionStatus(context, 0, sentence);
+            ImmReleaseContext(dialog, context);
+        }
+    }
+
     ui::IConfirmView& m_view;
     const char* m_log;
+    std::wstring m_title;
+    bool m_startAlphanumeric;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: dialog_probe LOG-FILE EXAM-KIND ORDINAL\n");
+        std::fprintf(stderr, "usage: dialog_probe LOG-FILE EXAM-KIND ORDINAL [alphanumeric]\n");
         return 2;
     }
     ui::ConfirmLook look;
@@ -74,7 +120,8 @@ int main(int argc, char** argv) {
     if (!view) {
         return 3;
     }
-    ProbeController controller(*view, argv[1]);
+    ProbeController controller(*view, argv[1], std::wstring(look.title.begin(), look.title.end()),
+                               argc > 4 && std::string(argv[4]) == "alphanumeric");
     const int result = view->RunModal(controller);
     controller.Write("end " + std::to_string(result));
     return 0;

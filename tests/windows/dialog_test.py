@@ -62,7 +62,7 @@ class Probe:
     """dialog_probe.exe running with a log of its own."""
     runs = 0
 
-    def __init__(self, kind, ordinal):
+    def __init__(self, kind, ordinal, *extra):
         Probe.runs += 1
         name = f"probe{Probe.runs}-{kind}-{ordinal}"
         self.log = os.path.join(WORK, name + ".log")
@@ -71,7 +71,7 @@ class Probe:
         started = time.monotonic()
         with open(os.path.join(WORK, name + ".out"), "w") as out:
             self.process = subprocess.Popen(
-                [WINE, PROBE, "Z:" + self.log.replace("/", "\\"), str(kind), str(ordinal)],
+                [WINE, PROBE, "Z:" + self.log.replace("/", "\\"), str(kind), str(ordinal), *extra],
                 stdout=out, stderr=subprocess.STDOUT)
         self.window = None
         # The first Wine program of a session also starts the Wine server and its desktop.
@@ -257,6 +257,28 @@ def buttons_keys_and_drag():
           "end 2" in probe.lines())
 
 
+def input_method():
+    """Alphanumeric input becomes Hangul (native) input, the sentence mode kept; any other
+    mode is left as it is."""
+    for extra, before, after in ((("alphanumeric",), "0", "1"), ((), None, None)):
+        probe = Probe(0, 112, *extra)
+        lines = probe.lines()
+        xdotool("key", "Escape")
+        probe.wait_for("cancel")
+        probe.end()
+        modes = {line.split()[1]: line.split()[2:] for line in lines if line.startswith("ime ")}
+        if "before" not in modes or "after" not in modes or "none" in modes["before"]:
+            check("the dialog has an input context", False, f"{lines[:3]}")
+            continue
+        if before is None:
+            check("a mode other than alphanumeric is kept",
+                  modes["before"][0] == "0" or modes["after"] == modes["before"], f"{modes}")
+        else:
+            check("alphanumeric input is switched to Hangul, sentence mode kept",
+                  modes["before"][0] == before and modes["after"][0] == after and
+                  modes["after"][1] == modes["before"][1], f"{modes}")
+
+
 def main():
     edge_112 = look(0, 112, 134)
     edge_7 = look(0, 7, 134)
@@ -268,6 +290,7 @@ def main():
         check("특별 starts about where the numbers start", abs(edge_special - 24) <= 4,
               f"at {edge_special}")
     buttons_keys_and_drag()
+    input_method()
     print(f"-- dialog checks: {len(failures)} failed", flush=True)
     return 1 if failures else 0
 
