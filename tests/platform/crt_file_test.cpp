@@ -1,5 +1,6 @@
 // Contract of CrtFile, the C runtime descriptor: errno values as the Windows runtime gives
 // them, reads, writes, seeks and lengths, share modes between opens, modification times.
+#include "host_files.h"
 #include "platform/crt_errno.h"
 #include "platform/errors.h"
 #include "platform/files.h"

@@ -2,6 +2,7 @@
 // attribute bits, enumeration order and patterns, copy, delete and folder semantics, the
 // current folder, drives. Each expectation is what Windows answers for the same call.
 #include "platform/files.h"
+#include "host_files.h"
 #include "platform/crt_errno.h"
 #include "platform/errors.h"
 #include "platform/posix/machine.h"

@@ -1,12 +1,10 @@
-// Helpers shared by the platform contract tests: enumeration into a list, whole-file reads
-// through the platform, and a look at the host side (modes, extended attributes).
+// Helpers shared by the platform contract tests of both platforms: enumeration into a list
+// and whole-file reads through the platform. Each platform's host_files.h looks at the files
+// from the host's side.
 #pragma once
 
 #include "platform/errors.h"
 #include "platform/files.h"
-
-#include <sys/stat.h>
-#include <sys/xattr.h>
 
 #include <string>
 #include <vector>
@@ -48,26 +46,6 @@ inline std::string ReadThroughPlatform(const std::string& path, int& error) {
         contents.append(buffer, got);
     }
     return contents;
-}
-
-/// True when the host file exists (lstat succeeds).
-inline bool HostExists(const std::string& hostPath) {
-    struct stat st {};
-    return lstat(hostPath.c_str(), &st) == 0;
-}
-
-/// The host mode bits, or 0 when the file cannot be read.
-inline unsigned HostMode(const std::string& hostPath) {
-    struct stat st {};
-    return stat(hostPath.c_str(), &st) == 0 ? st.st_mode : 0;
-}
-
-/// The value of the user.DOSATTRIB attribute; `present` is false when it is missing.
-inline std::string DosAttribXattr(const std::string& hostPath, bool& present) {
-    char value[256];
-    const ssize_t n = getxattr(hostPath.c_str(), "user.DOSATTRIB", value, sizeof value);
-    present = n >= 0;
-    return present ? std::string(value, static_cast<size_t>(n)) : std::string();
 }
 
 }  // namespace platformtest

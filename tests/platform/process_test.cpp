@@ -134,6 +134,9 @@ protected:
                                     script + "\n");
         std::string problem;
         ASSERT_TRUE(platform::posix::UseMachine(Folder(), problem)) << problem;
+        // The process's current folder may still lie on the machine of an earlier test
+        // (all tests of one run share the process); programs start there by default.
+        ASSERT_TRUE(platform::ChangeCurrentFolder("C:\\"));
     }
     // The report of the program, once it has written one (at most five seconds).
     std::string WaitForReport() {

@@ -2,6 +2,7 @@
 // machine where Windows decides the answer (names without regard to case, read-only
 // refusals, enumeration, copies, moves, folders, the current folder, drives).
 #include "platform/files.h"
+#include "host_files.h"
 #include "platform/crt_errno.h"
 #include "platform/errors.h"
 #include "platform/text.h"
