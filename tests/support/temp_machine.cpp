@@ -29,6 +29,13 @@ TempMachine::TempMachine(const std::string& drives, const std::string& extraIni)
     }
 }
 
+void TempMachine::Reload() const {
+    std::string problem;
+    if (!platform::posix::UseMachine(m_folder, problem)) {
+        ADD_FAILURE() << "cannot load the test machine again: " << problem;
+    }
+}
+
 TempMachine::~TempMachine() {
     if (m_folder.empty()) {
         return;

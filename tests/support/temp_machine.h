@@ -27,6 +27,8 @@ public:
     void WriteHostFile(const std::string& hostPath, const std::string& contents) const;
     /// Reads a host file whole; empty when it cannot be read.
     static std::string ReadHostFile(const std::string& hostPath);
+    /// Loads the machine again, so that nothing the platform kept in memory can answer.
+    void Reload() const;
 
 private:
     std::string m_folder;  // host folder of the machine

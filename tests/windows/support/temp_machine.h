@@ -30,6 +30,8 @@ public:
     void WriteHostFile(const std::string& hostPath, const std::string& contents) const;
     /// Reads a file whole; empty when it cannot be read.
     static std::string ReadHostFile(const std::string& hostPath);
+    /// Nothing to load again: the registry and the files are the system's own.
+    void Reload() const {}
 
 private:
     std::vector<std::string> m_rootBefore;  // names in C:\ before the test
