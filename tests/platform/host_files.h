@@ -15,6 +15,12 @@ inline bool HostExists(const std::string& hostPath) {
     return lstat(hostPath.c_str(), &st) == 0;
 }
 
+/// True when the host path is a folder.
+inline bool HostIsFolder(const std::string& hostPath) {
+    struct stat st {};
+    return stat(hostPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 /// The host mode bits, or 0 when the file cannot be read.
 inline unsigned HostMode(const std::string& hostPath) {
     struct stat st {};

@@ -3,6 +3,8 @@
 
 #include "platform/posix/machine.h"
 
+#include <sys/time.h>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -82,6 +84,20 @@ std::string TempMachine::ReadHostFile(const std::string& hostPath) {
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+void TempMachine::MakeHostFolder(const std::string& hostPath) {
+    std::error_code ec;
+    fs::create_directories(hostPath, ec);
+    if (ec) {
+        ADD_FAILURE() << "cannot make the folder " << hostPath << ": " << ec.message();
+    }
+}
+
+bool TempMachine::SetHostModified(const std::string& hostPath, int64_t seconds) {
+    const struct timeval times[2] = {{static_cast<time_t>(seconds), 0},
+                                     {static_cast<time_t>(seconds), 0}};
+    return utimes(hostPath.c_str(), times) == 0;
 }
 
 }  // namespace testsupport

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 namespace testsupport {
@@ -27,6 +28,10 @@ public:
     void WriteHostFile(const std::string& hostPath, const std::string& contents) const;
     /// Reads a host file whole; empty when it cannot be read.
     static std::string ReadHostFile(const std::string& hostPath);
+    /// Makes a host folder and its missing parents.
+    static void MakeHostFolder(const std::string& hostPath);
+    /// Sets a host file's modification time (seconds since 1970 UTC); false when it cannot.
+    static bool SetHostModified(const std::string& hostPath, int64_t seconds);
     /// Loads the machine again, so that nothing the platform kept in memory can answer.
     void Reload() const;
 

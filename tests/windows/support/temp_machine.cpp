@@ -101,4 +101,29 @@ std::string TempMachine::ReadHostFile(const std::string& hostPath) {
     return text.str();
 }
 
+void TempMachine::MakeHostFolder(const std::string& hostPath) {
+    std::error_code ec;
+    fs::create_directories(PathOf(hostPath), ec);
+    if (ec) {
+        ADD_FAILURE() << "cannot make the folder " << hostPath << ": " << ec.message();
+    }
+}
+
+bool TempMachine::SetHostModified(const std::string& hostPath, int64_t seconds) {
+    HANDLE file = CreateFileW(PathOf(hostPath).c_str(), FILE_WRITE_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    // FILETIME counts 100-nanosecond steps from 1601.
+    const uint64_t ticks = (static_cast<uint64_t>(seconds) + 11644473600ull) * 10000000ull;
+    FILETIME time;
+    time.dwLowDateTime = static_cast<DWORD>(ticks);
+    time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    const bool set = SetFileTime(file, nullptr, &time, &time) != 0;
+    CloseHandle(file);
+    return set;
+}
+
 }  // namespace testsupport

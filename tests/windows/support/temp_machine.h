@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,10 @@ public:
     void WriteHostFile(const std::string& hostPath, const std::string& contents) const;
     /// Reads a file whole; empty when it cannot be read.
     static std::string ReadHostFile(const std::string& hostPath);
+    /// Makes a folder and its missing parents.
+    static void MakeHostFolder(const std::string& hostPath);
+    /// Sets a file's modification time (seconds since 1970 UTC); false when it cannot.
+    static bool SetHostModified(const std::string& hostPath, int64_t seconds);
     /// Nothing to load again: the registry and the files are the system's own.
     void Reload() const {}
 
