@@ -1,21 +1,30 @@
-// A second process for the Windows contract tests: holds a mutex, shows a window title or
-// keeps a file open for a while, or writes down where and how it was started.
-//   windows_helper mutex NAME READY-FILE MILLISECONDS
-//   windows_helper window TITLE READY-FILE MILLISECONDS
-//   windows_helper open PATH SHARE READY-FILE MILLISECONDS
+// A second process for the Windows contract tests. As platform_helper on the simulated
+// machine: takes one platform object (a named mutex, a window title, a shared file, a
+// current folder), reports "ready <result>" on standard output and keeps the object until
+// standard input closes. Or writes down where and how it was started.
+//   windows_helper mutex NAME
+//   windows_helper window TITLE
+//   windows_helper open PATH SHARE     (opens for reading with the share mode)
+//   windows_helper cwd PATH            (reports "ready <0|error> <current folder>")
 //   windows_helper where OUTPUT-FILE [WORDS...]
+#include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/process.h"
-#include "platform/system.h"
+#include "platform/text.h"
+
+#include <windows.h>
+
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
-// Writes `text` to a file through the platform (the ready signal and the reports).
+// Writes `text` to a file through the platform (the reports of "where").
 bool WriteFile(const std::string& path, const std::string& text) {
     platform::CrtFile file;
     if (file.Open(
@@ -28,46 +37,61 @@ bool WriteFile(const std::string& path, const std::string& text) {
     return file.Write(text.data(), text.size(), put) == 0 && file.Close() == 0;
 }
 
+// The words of the command line in UTF-8 (main's argv holds them in the ANSI code page,
+// which cannot carry every name the tests use).
+std::vector<std::string> Words() {
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> words;
+    for (int i = 0; i < count; ++i) {
+        words.push_back(
+            platform::Utf16ToUtf8(std::u16string(reinterpret_cast<const char16_t*>(wide[i]))));
+    }
+    LocalFree(wide);
+    return words;
+}
+
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (argc < 3) {
-        std::fputs("usage: windows_helper mutex|window|open|where ...\n", stderr);
+int main() {
+    const std::vector<std::string> words = Words();
+    if (words.size() < 3) {
+        std::fputs("usage: windows_helper mutex|window|open|cwd|where ...\n", stderr);
         return 2;
     }
-    const std::string command = argv[1];
-    if ((command == "mutex" || command == "window") && argc == 5) {
-        platform::MutexHandle mutex;
-        std::optional<platform::WindowRegistration> window;
-        if (command == "mutex") {
-            mutex = platform::CreateNamedMutex(argv[2]);
-            if (!mutex.IsValid()) {
-                return 3;
-            }
-        } else {
-            window.emplace(argv[2]);
-        }
-        WriteFile(argv[3], "ready");
-        platform::SleepMilliseconds(static_cast<uint32_t>(std::atoi(argv[4])));
-        return 0;
-    }
-    if (command == "open" && argc == 6) {
-        platform::CrtFile file;
-        const int error = file.Open(argv[2], platform::CrtFile::kRead, std::atoi(argv[3]));
-        WriteFile(argv[4], error == 0 ? "ready" : "error " + std::to_string(error));
-        platform::SleepMilliseconds(static_cast<uint32_t>(std::atoi(argv[5])));
-        return 0;
-    }
+    const std::string& command = words[1];
     if (command == "where") {
         std::string folder;
         platform::CurrentFolder(folder);
         std::string report = folder;
-        for (int i = 3; i < argc; ++i) {
-            report += "|";
-            report += argv[i];
+        for (size_t i = 3; i < words.size(); ++i) {
+            report += "|" + words[i];
         }
-        return WriteFile(argv[2], report) ? 0 : 4;
+        return WriteFile(words[2], report) ? 0 : 4;
     }
-    std::fputs("windows_helper: unknown command\n", stderr);
-    return 2;
+    platform::MutexHandle mutex;
+    std::optional<platform::WindowRegistration> window;
+    platform::CrtFile file;
+    if (command == "mutex") {
+        mutex = platform::CreateNamedMutex(words[2]);
+        std::printf("ready %u\n", mutex.IsValid() ? platform::LastError() : 0xFFFFFFFFu);
+    } else if (command == "window") {
+        window.emplace(words[2]);
+        std::printf("ready %d\n", platform::FindTopLevelWindow(words[2]) ? 0 : 1);
+    } else if (command == "open" && words.size() == 4) {
+        std::printf("ready %d\n",
+                    file.Open(words[2], platform::CrtFile::kRead, std::atoi(words[3].c_str())));
+    } else if (command == "cwd") {
+        std::string current;
+        const bool changed = platform::ChangeCurrentFolder(words[2]);
+        platform::CurrentFolder(current);
+        std::printf("ready %u %s\n", changed ? 0u : platform::LastError(), current.c_str());
+    } else {
+        std::fputs("windows_helper: unknown command\n", stderr);
+        return 2;
+    }
+    std::fflush(stdout);
+    while (std::getchar() != EOF) {
+    }
+    return 0;
 }
