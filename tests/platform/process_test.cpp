@@ -1,14 +1,16 @@
-// Contract of what processes share: named mutexes, share modes and current folders,
-// checked between this process and real second processes (platform_helper).
+// Processes on the simulated machine: programs started through the machine's [programs]
+// table (and what they inherit), how an executable finds its machine, and registry writers
+// in several processes. What Windows answers alike (mutexes, windows, share modes and
+// current folders between processes) is in process_contract_test.cpp.
 #include "platform/process.h"
 #include "platform/crt_errno.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/posix/machine.h"
 #include "platform/registry.h"
+#include "second_process.h"
 #include "temp_machine.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -16,7 +18,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -26,88 +27,7 @@ extern char** environ;
 
 namespace {
 
-// A running platform_helper: its standard input is the "keep holding" signal, its first
-// output line the report of what it took. Ended by closing the input, or killed.
-class Helper {
-public:
-    Helper(const std::string& machine, const std::vector<std::string>& args,
-           const std::string& program = MIVO_PLATFORM_HELPER) {
-        int toChild[2];
-        int fromChild[2];
-        if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0) {
-            ADD_FAILURE() << "pipe failed";
-            return;
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, toChild[0], 0);
-        posix_spawn_file_actions_adddup2(&actions, fromChild[1], 1);
-        std::vector<std::string> all = {program, machine};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& a : all) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        if (posix_spawn(&m_pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
-            ADD_FAILURE() << "cannot start " << program;
-            m_pid = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        close(toChild[0]);
-        close(fromChild[1]);
-        m_input = toChild[1];
-        m_output = fdopen(fromChild[0], "r");
-    }
-    ~Helper() {
-        if (m_pid > 0) {
-            Kill();
-        }
-        if (m_input >= 0) {
-            close(m_input);
-        }
-        if (m_output != nullptr) {
-            fclose(m_output);
-        }
-    }
-    Helper(const Helper&) = delete;
-    Helper& operator=(const Helper&) = delete;
-
-    /// The "ready ..." line without "ready " and the line break; empty when none came.
-    std::string Report() {
-        char line[4096];
-        if (m_output == nullptr || fgets(line, sizeof line, m_output) == nullptr) {
-            return "";
-        }
-        std::string text = line;
-        if (!text.empty() && text.back() == '\n') {
-            text.pop_back();
-        }
-        return text.rfind("ready ", 0) == 0 ? text.substr(6) : "bad report: " + text;
-    }
-    /// Lets the helper end normally and waits for it; its exit code.
-    int Finish() {
-        close(m_input);
-        m_input = -1;
-        return Wait();
-    }
-    /// Ends the helper with SIGKILL: nothing of its own runs on the way out.
-    void Kill() {
-        kill(m_pid, SIGKILL);
-        Wait();
-    }
-
-private:
-    int Wait() {
-        int status = 0;
-        waitpid(m_pid, &status, 0);
-        m_pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    pid_t m_pid = -1;
-    int m_input = -1;
-    FILE* m_output = nullptr;
-};
+using platformtest::SecondProcess;
 
 class ProcessTest : public testsupport::MachineTest {
 protected:
@@ -162,74 +82,6 @@ uint32_t Probe(const std::string& name) {
     return platform::LastError();
 }
 
-TEST_F(ProcessTest, MutexHeldByAnotherProcessExistsUntilItEnds) {
-    for (const std::string name : {"Sorvane+α", "VemraExamMivo", "with/slash and space"}) {
-        SCOPED_TRACE(name);
-        Helper holder(Folder(), {"mutex", name});
-        ASSERT_EQ(holder.Report(), "0") << "the helper created the mutex";
-        EXPECT_EQ(Probe(name), platform::kErrorAlreadyExists);
-        EXPECT_EQ(Probe(name), platform::kErrorAlreadyExists) << "probing does not take it over";
-        EXPECT_EQ(holder.Finish(), 0);
-        EXPECT_EQ(Probe(name), platform::kErrorSuccess) << "gone with its process";
-    }
-}
-
-TEST_F(ProcessTest, MutexOfAKilledProcessIsGone) {
-    Helper holder(Folder(), {"mutex", "Sorvane+α"});
-    ASSERT_EQ(holder.Report(), "0");
-    EXPECT_EQ(Probe("Sorvane+α"), platform::kErrorAlreadyExists);
-    holder.Kill();
-    EXPECT_EQ(Probe("Sorvane+α"), platform::kErrorSuccess);
-}
-
-TEST_F(ProcessTest, OtherProcessSeesOurMutex) {
-    platform::MutexHandle ours = platform::CreateNamedMutex("VemraExamMivo");
-    ASSERT_TRUE(ours.IsValid());
-    ASSERT_EQ(platform::LastError(), platform::kErrorSuccess);
-    Helper second(Folder(), {"mutex", "VemraExamMivo"});
-    EXPECT_EQ(second.Report(), "183");
-    EXPECT_EQ(second.Finish(), 0);
-    EXPECT_EQ(Probe("VemraExamMivo"), platform::kErrorAlreadyExists)
-        << "the second process's handle ending does not end our mutex";
-}
-
-TEST_F(ProcessTest, SecondHandleInTheSameProcess) {
-    platform::MutexHandle first = platform::CreateNamedMutex("Twice");
-    ASSERT_TRUE(first.IsValid());
-    EXPECT_EQ(platform::LastError(), platform::kErrorSuccess);
-    platform::MutexHandle second = platform::CreateNamedMutex("Twice");
-    ASSERT_TRUE(second.IsValid());
-    EXPECT_EQ(platform::LastError(), platform::kErrorAlreadyExists);
-
-    first.Close();
-    EXPECT_FALSE(first.IsValid());
-    EXPECT_EQ(Probe("Twice"), platform::kErrorAlreadyExists) << "the second handle keeps it";
-    second.Close();
-    EXPECT_EQ(Probe("Twice"), platform::kErrorSuccess) << "the last handle closed";
-}
-
-TEST_F(ProcessTest, MutexNamesAreCaseSensitiveAndIndependent) {
-    platform::MutexHandle held = platform::CreateNamedMutex("VemraExamMivo");
-    ASSERT_TRUE(held.IsValid());
-    EXPECT_EQ(Probe("vemraexammivo"), platform::kErrorSuccess);
-    EXPECT_EQ(Probe("VemraExamMivo2"), platform::kErrorSuccess);
-    EXPECT_EQ(Probe("VemraExamMivo"), platform::kErrorAlreadyExists);
-}
-
-TEST_F(ProcessTest, MovedMutexHandleKeepsTheMutex) {
-    platform::MutexHandle first = platform::CreateNamedMutex("Moved");
-    platform::MutexHandle second(std::move(first));
-    EXPECT_FALSE(first.IsValid());
-    EXPECT_TRUE(second.IsValid());
-    first.Close();
-    EXPECT_EQ(Probe("Moved"), platform::kErrorAlreadyExists);
-    platform::MutexHandle third;
-    third = std::move(second);
-    EXPECT_EQ(Probe("Moved"), platform::kErrorAlreadyExists);
-    third.Close();
-    EXPECT_EQ(Probe("Moved"), platform::kErrorSuccess);
-}
-
 // A process started while we hold a mutex must not hold it after we let it go: Windows
 // starts programs without our handles, so a running main program started by the installer
 // never keeps the installer's instance marker alive.
@@ -246,39 +98,6 @@ TEST_F(ProcessTest, StartedProcessesDoNotInheritMutexes) {
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
     EXPECT_EQ(seen, platform::kErrorSuccess);
-}
-
-TEST_F(ProcessTest, ShareModesHoldAcrossProcesses) {
-    m_machine.WriteHostFile(m_machine.Host("C:\\Shared\\db.bin"), "data");
-    Helper reader(Folder(),
-                  {"open", "C:\\shared\\DB.bin", std::to_string(platform::CrtFile::kDenyWrite)});
-    ASSERT_EQ(reader.Report(), "0");
-    platform::CrtFile writer;
-    EXPECT_EQ(
-        writer.Open("C:\\Shared\\db.bin", platform::CrtFile::kWrite, platform::CrtFile::kDenyNone),
-        platform::kErrnoAccess);
-    platform::CrtFile secondReader;
-    EXPECT_EQ(secondReader.Open("C:\\Shared\\db.bin", platform::CrtFile::kRead,
-                                platform::CrtFile::kDenyNone),
-              0);
-    secondReader.Close();
-    EXPECT_EQ(reader.Finish(), 0);
-    EXPECT_EQ(
-        writer.Open("C:\\Shared\\db.bin", platform::CrtFile::kWrite, platform::CrtFile::kDenyNone),
-        0)
-        << "the share mode ended with its process";
-}
-
-TEST_F(ProcessTest, EachProcessHasItsOwnCurrentFolder) {
-    std::filesystem::create_directories(m_machine.Host("C:\\Mine"));
-    std::filesystem::create_directories(m_machine.Host("C:\\Theirs"));
-    ASSERT_TRUE(platform::ChangeCurrentFolder("C:\\Mine"));
-    Helper other(Folder(), {"cwd", "C:\\Theirs"});
-    EXPECT_EQ(other.Report(), "0 C:\\Theirs");
-    std::string current;
-    ASSERT_TRUE(platform::CurrentFolder(current));
-    EXPECT_EQ(current, "C:\\Mine");
-    EXPECT_EQ(other.Finish(), 0);
 }
 
 // Programs run through the machine's [programs] table, with MIVO_MACHINE, the working
@@ -346,35 +165,20 @@ TEST_F(ProcessTest, ProgramsStartedByThePlatformDoNotHoldOurMutexes) {
     EXPECT_EQ(Probe("VemraExamMivo"), platform::kErrorSuccess);
 }
 
-TEST_F(ProcessTest, WindowsAreSeenWhileTheirProcessLives) {
-    {
-        platform::WindowRegistration ours("DBMS Server");
-        EXPECT_TRUE(platform::FindTopLevelWindow("DBMS Server"));
-        EXPECT_FALSE(platform::FindTopLevelWindow("DBMS Server 2"));
-    }
-    EXPECT_FALSE(platform::FindTopLevelWindow("DBMS Server")) << "gone with its registration";
-
-    Helper server(Folder(), {"window", "DBMS Server"});
-    ASSERT_EQ(server.Report(), "0");
-    EXPECT_TRUE(platform::FindTopLevelWindow("DBMS Server"));
-    server.Kill();
-    EXPECT_FALSE(platform::FindTopLevelWindow("DBMS Server")) << "gone with its process";
-}
-
 // An executable finds its machine by walking up from where it lies, and knows itself by
 // its Windows path there.
 TEST_F(ProcessTest, StartUpFindsTheMachineAroundTheExecutable) {
     const std::string copy = m_machine.Host("C:\\Pkg\\시험 설치\\Setup.exe");
     std::filesystem::create_directories(std::filesystem::path(copy).parent_path());
     std::filesystem::copy_file(MIVO_PLATFORM_HELPER, copy);
-    Helper inside("--startup", {"module"}, copy);
+    SecondProcess inside("--startup", {"module"}, copy);
     EXPECT_EQ(inside.Report(), "0 C:\\Pkg\\시험 설치\\Setup.exe|" + Folder());
     EXPECT_EQ(inside.Finish(), 0);
 
     // A machine.ini that cannot be read stops the start with the file and the line.
     m_machine.WriteHostFile(Folder() + "/machine.ini",
                             "[drives]\nC = fixed, drive_c\n[nonsense]\n");
-    Helper broken("--startup", {"module"}, copy);
+    SecondProcess broken("--startup", {"module"}, copy);
     const std::string report = broken.Report();
     EXPECT_EQ(report.rfind("1 ", 0), 0u) << report;
     EXPECT_NE(report.find("machine.ini"), std::string::npos) << report;
@@ -384,7 +188,7 @@ TEST_F(ProcessTest, StartUpFindsTheMachineAroundTheExecutable) {
 
 TEST_F(ProcessTest, StartUpOutsideAnyMachineSaysHowToMakeOne) {
     // The build folder lies in no machine.
-    Helper outside("--startup", {"module"});
+    SecondProcess outside("--startup", {"module"}, MIVO_PLATFORM_HELPER);
     const std::string report = outside.Report();
     EXPECT_EQ(report.rfind("1 ", 0), 0u) << report;
     EXPECT_NE(report.find("machine.ini"), std::string::npos) << report;
@@ -396,11 +200,11 @@ TEST_F(ProcessTest, StartUpOutsideAnyMachineSaysHowToMakeOne) {
 TEST_F(ProcessTest, ConcurrentRegistryWritersLoseNothing) {
     constexpr int kWriters = 4;
     constexpr int kValues = 40;
-    std::vector<std::unique_ptr<Helper>> writers;
+    std::vector<std::unique_ptr<SecondProcess>> writers;
     for (int w = 0; w < kWriters; ++w) {
-        writers.push_back(std::make_unique<Helper>(
-            Folder(), std::vector<std::string>{"regwrite", "W" + std::to_string(w),
-                                               std::to_string(kValues)}));
+        writers.push_back(std::make_unique<SecondProcess>(
+            m_machine, std::vector<std::string>{"regwrite", "W" + std::to_string(w),
+                                                std::to_string(kValues)}));
     }
     for (auto& writer : writers) {
         EXPECT_EQ(writer->Report(), "0");

@@ -1,7 +1,7 @@
-// Mutexes, windows, started programs and share modes between processes on Windows, met
-// through a second process (windows_helper.exe beside this test) that the platform starts.
+// Programs started through the platform on Windows itself: windows_helper.exe (beside this
+// test) writes down the folder it runs in and its words. Mutexes, windows, share modes and
+// current folders between processes are in tests/platform/process_contract_test.cpp.
 #include "platform/process.h"
-#include "platform/crt_errno.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -41,75 +41,10 @@ bool WaitFor(Predicate predicate, uint32_t milliseconds) {
 class WindowsProcessTest : public testsupport::MachineTest {
 protected:
     void SetUp() override { ASSERT_TRUE(platform::MakeFolder("C:\\Proc")); }
-    // Starts the helper with the words and waits for its ready file.
-    void StartHelper(const std::string& words, const std::string& ready) {
-        ASSERT_TRUE(platform::StartProcess(Helper(), Quoted(Helper()) + " " + words, "C:\\",
-                                           platform::kShowNormal, 0, 0))
-            << "LastError " << LastError();
-        ASSERT_TRUE(WaitFor([&] { return platform::FileExists(ready); }, 15000))
-            << "the helper did not get ready";
-    }
     static std::string Contents(const std::string& path) {
         return testsupport::TempMachine::ReadHostFile(path);
     }
 };
-
-TEST_F(WindowsProcessTest, MutexCreatedThenFoundInTheSameProcess) {
-    platform::MutexHandle first = platform::CreateNamedMutex("MivoTest-Same");
-    ASSERT_TRUE(first.IsValid());
-    EXPECT_EQ(LastError(), platform::kErrorSuccess);
-    platform::MutexHandle second = platform::CreateNamedMutex("MivoTest-Same");
-    ASSERT_TRUE(second.IsValid());
-    EXPECT_EQ(LastError(), platform::kErrorAlreadyExists);
-
-    platform::MutexHandle moved = std::move(first);
-    EXPECT_FALSE(first.IsValid());  // NOLINT(bugprone-use-after-move): the contract
-    second.Close();
-    platform::MutexHandle third = platform::CreateNamedMutex("MivoTest-Same");
-    EXPECT_EQ(LastError(), platform::kErrorAlreadyExists) << "the moved handle keeps it";
-    moved.Close();
-    third.Close();
-    platform::MutexHandle fresh = platform::CreateNamedMutex("MivoTest-Same");
-    EXPECT_EQ(LastError(), platform::kErrorSuccess) << "closing every handle removes it";
-}
-
-TEST_F(WindowsProcessTest, MutexNamesAreCaseSensitiveAndIndependent) {
-    platform::MutexHandle one = platform::CreateNamedMutex("Sorvane+α-test");
-    ASSERT_TRUE(one.IsValid());
-    platform::MutexHandle other = platform::CreateNamedMutex("SORVANE+Α-TEST");
-    ASSERT_TRUE(other.IsValid());
-    EXPECT_EQ(LastError(), platform::kErrorSuccess);
-}
-
-TEST_F(WindowsProcessTest, MutexHeldByAnotherProcessExistsUntilItEnds) {
-    StartHelper("mutex MivoTest-Held C:\\Proc\\ready.txt 1500", "C:\\Proc\\ready.txt");
-    {
-        platform::MutexHandle seen = platform::CreateNamedMutex("MivoTest-Held");
-        ASSERT_TRUE(seen.IsValid());
-        EXPECT_EQ(LastError(), platform::kErrorAlreadyExists);
-    }
-    EXPECT_TRUE(WaitFor(
-        [] {
-            platform::MutexHandle probe = platform::CreateNamedMutex("MivoTest-Held");
-            return probe.IsValid() && LastError() == platform::kErrorSuccess;
-        },
-        15000))
-        << "the mutex outlived its process";
-}
-
-TEST_F(WindowsProcessTest, WindowsAreSeenWhileTheirProcessLives) {
-    EXPECT_FALSE(platform::FindTopLevelWindow("Mivo Test Server"));
-    StartHelper("window \"Mivo Test Server\" C:\\Proc\\window.txt 1500", "C:\\Proc\\window.txt");
-    EXPECT_TRUE(platform::FindTopLevelWindow("Mivo Test Server"));
-    EXPECT_FALSE(platform::FindTopLevelWindow("Mivo Test")) << "the whole title must match";
-    EXPECT_TRUE(WaitFor([] { return !platform::FindTopLevelWindow("Mivo Test Server"); }, 15000));
-
-    {
-        platform::WindowRegistration own("Mivo Own Window");
-        EXPECT_TRUE(platform::FindTopLevelWindow("Mivo Own Window"));
-    }
-    EXPECT_FALSE(platform::FindTopLevelWindow("Mivo Own Window"));
-}
 
 TEST_F(WindowsProcessTest, StartProcessRunsInTheWorkingFolderWithTheCommandLine) {
     ASSERT_TRUE(platform::MakeFolder("C:\\Proc\\Work"));
@@ -147,33 +82,6 @@ TEST_F(WindowsProcessTest, ExecuteCommandRunsInTheCurrentFolder) {
         platform::ExecuteCommand("C:\\Proc\\missing.exe", platform::kShowNormal);
     EXPECT_TRUE(missing == 2 || missing == 3) << missing;
     platform::ChangeCurrentFolder("C:\\");
-}
-
-TEST_F(WindowsProcessTest, ShareModesHoldAcrossProcesses) {
-    m_machine.WriteHostFile("C:\\Proc\\shared.bin", "shared");
-    StartHelper("open C:\\Proc\\shared.bin " + std::to_string(platform::CrtFile::kDenyWrite) +
-                    " C:\\Proc\\open.txt 1500",
-                "C:\\Proc\\open.txt");
-    WaitFor([] { return !Contents("C:\\Proc\\open.txt").empty(); }, 5000);
-    ASSERT_EQ(Contents("C:\\Proc\\open.txt"), "ready");
-    platform::CrtFile file;
-    EXPECT_EQ(
-        file.Open("C:\\Proc\\shared.bin", platform::CrtFile::kWrite, platform::CrtFile::kDenyNone),
-        platform::kErrnoAccess);
-    EXPECT_EQ(
-        file.Open("C:\\Proc\\shared.bin", platform::CrtFile::kRead, platform::CrtFile::kDenyNone),
-        0);
-    file.Close();
-    EXPECT_FALSE(platform::RemoveFile("C:\\Proc\\shared.bin"));
-    EXPECT_EQ(LastError(), platform::kErrorSharingViolation);
-    EXPECT_TRUE(WaitFor(
-        [] {
-            platform::CrtFile again;
-            return again.Open("C:\\Proc\\shared.bin", platform::CrtFile::kWrite,
-                              platform::CrtFile::kDenyNone) == 0;
-        },
-        15000))
-        << "the share mode outlived its process";
 }
 
 TEST(WindowsModuleTest, ModulePathIsTheRunningExecutable) {
