@@ -83,4 +83,29 @@ TEST(FourButton, CellsFocusAndClicks) {
     fs::remove(clicks);
 }
 
+// The installation runs inside the install button's handler and dispatches the pending
+// events meanwhile: a second click then must not start a second installation, and the
+// button works again once the first has ended.
+TEST(ConfirmWindow, AClickDuringTheWorkStartsNothing) {
+    XServer x;
+    ASSERT_TRUE(x.Running());
+    const std::string log =
+        (fs::temp_directory_path() / "mivo-confirm-probe").string() + std::to_string(::getpid());
+    fs::remove(log);
+    BackgroundProcess probe(MIVO_CONFIRM_PROBE, x.Display(), log);
+    ASSERT_TRUE(x.WaitForWindow("MivoConfirm"));
+    Pause(500);
+    x.Xdotool("mousemove 200 218 click 1");
+    Pause(600);
+    x.Xdotool("click 1");
+    Pause(2500);
+    EXPECT_EQ(ReadAll(log), "init\ninstall\ndone\n");
+    x.Xdotool("click 1");
+    Pause(2500);
+    x.Xdotool("key Escape");
+    Pause(500);
+    EXPECT_EQ(ReadAll(log), "init\ninstall\ndone\ninstall\ndone\ncancel\nend\n");
+    fs::remove(log);
+}
+
 }  // namespace

@@ -9,6 +9,8 @@
 // The exam number field takes a valid-looking number (eight digits) as the real dialog
 // does: the name field becomes editable and takes the focus. The name field swallows
 // digits, as the real filter does, so the probe shows the dialog's key path end to end.
+// Installing with the name "wait" works for three seconds under the wait cursor and then
+// notes the cursor the pointer's moves left ("working", "cursor wait|other").
 #include <windows.h>
 // After <windows.h>, whose types it uses.
 #include <imm.h>
@@ -52,8 +54,11 @@ public:
         }
     }
     void OnInstallClicked() override {
-        Write("install " + m_view.FieldText(ui::kIdcExamNumber) + "|" +
-              m_view.FieldText(ui::kIdcName));
+        const std::string name = m_view.FieldText(ui::kIdcName);
+        Write("install " + m_view.FieldText(ui::kIdcExamNumber) + "|" + name);
+        if (name == "wait") {
+            WorkUnderTheWaitCursor();
+        }
     }
     void OnCancel() override {
         Write("cancel");
@@ -72,6 +77,27 @@ public:
     }
 
 private:
+    // Long work as the installation does it: the wait cursor up, the window's messages
+    // dispatched now and then. After three seconds (the pointer moved meanwhile) it notes
+    // which cursor the moves left: "cursor wait" or "cursor other".
+    void WorkUnderTheWaitCursor() {
+        ui::win32::SetWaitCursorShown(true);
+        SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+        Write("working");
+        const DWORD start = GetTickCount();
+        while (GetTickCount() - start < 3000) {
+            MSG message;
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+            Sleep(10);
+        }
+        Write(GetCursor() == LoadCursorW(nullptr, IDC_WAIT) ? "cursor wait" : "cursor other");
+        ui::win32::SetWaitCursorShown(false);
+        SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+    }
+
     // The input method's conversion mode of the dialog (its window has its title by now),
     // or "none" without an input context.
     std::string ConversionMode() const {

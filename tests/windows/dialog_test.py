@@ -239,6 +239,23 @@ def buttons_keys_and_drag():
     check("a key the filter swallows never reaches the field; click installs",
           probe.wait_for("install 12534567|Kim"), f"{probe.lines()[-3:]}")
 
+    # Long work under the wait cursor: moving over the fields and buttons keeps it.
+    xdotool("mousemove", FIELDS[1][0] + 20, FIELDS[1][1] + 10, "click", 1)
+    xdotool("key", "End", "BackSpace", "BackSpace", "BackSpace", "BackSpace")
+    xdotool("type", "wait")
+    xdotool("mousemove", cx, cy, "click", 1)
+    probe.wait_for("working")
+    for x, y in ((FIELDS[0][0] + 30, FIELDS[0][1] + 10), (300, 300), (cx, cy), (40, 20)):
+        xdotool("mousemove", x, y)
+        time.sleep(0.3)
+    # A second click while the work runs (its messages are dispatched) starts nothing.
+    xdotool("mousemove", cx, cy, "click", 1)
+    check("the wait cursor stays over the face, fields and buttons while work runs",
+          probe.wait_for("cursor wait", 6), f"{probe.lines()[-2:]}")
+    time.sleep(0.5)
+    check("a click during the work is not a second installation",
+          probe.lines().count("install 12534567|wait") == 1, f"{probe.lines()[-4:]}")
+
     # Dragging by the face, also from the painted ordinal.
     xdotool("mousemove", 300, 60, "mousedown", 1)
     time.sleep(0.3)

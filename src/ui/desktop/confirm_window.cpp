@@ -144,6 +144,18 @@ private:
     bool m_dragging = false;
 };
 
+// Marks the dialog busy for the life of the object.
+class Busy {
+public:
+    explicit Busy(bool& flag) : m_flag(flag) { m_flag = true; }
+    ~Busy() { m_flag = false; }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+
+private:
+    bool& m_flag;
+};
+
 class DesktopConfirmView final : public IConfirmView {
 public:
     explicit DesktopConfirmView(const ConfirmLook& look) : m_look(look) {}
@@ -173,6 +185,7 @@ private:
     Field* m_name = nullptr;
     CFourButton2* m_install = nullptr;  // owned by the window
     IConfirmController* m_controller = nullptr;
+    bool m_busy = false;  // a button's, key's or field's work is running
     bool m_ended = false;
     int m_result = kIdCancel;
 };
@@ -429,6 +442,10 @@ bool DesktopConfirmView::KeyDown() {
     if (m_controller == nullptr) {
         return false;
     }
+    if (m_busy) {
+        return true;  // keys typed while the installation runs wait for nothing
+    }
+    const Busy busy(m_busy);
     const unsigned key = VirtualKeyOfCurrentEvent();
     if (m_controller->PreTranslateKeyDown(key, Fl::event_key(FL_Control_L) != 0)) {
         return true;
@@ -447,15 +464,19 @@ bool DesktopConfirmView::KeyDown() {
 }
 
 void DesktopConfirmView::FieldChanged(int control) {
-    if (control == kIdcExamNumber && m_controller != nullptr) {
+    if (control == kIdcExamNumber && m_controller != nullptr && !m_busy) {
+        const Busy busy(m_busy);
         m_controller->OnExamNumberUpdate();
     }
 }
 
 void DesktopConfirmView::ButtonClicked(const Fl_Widget* button) {
-    if (m_controller == nullptr) {
+    // One piece of work at a time: while an installation runs, the pending events are
+    // dispatched, and a second click must not start it again.
+    if (m_controller == nullptr || m_busy) {
         return;
     }
+    const Busy busy(m_busy);
     // The install button is IDOK; cancel (IDCANCEL) and exit (1002) both cancel.
     if (button == m_install) {
         m_controller->OnInstallClicked();
@@ -465,7 +486,8 @@ void DesktopConfirmView::ButtonClicked(const Fl_Widget* button) {
 }
 
 void DesktopConfirmView::Cancel() {
-    if (m_controller != nullptr) {
+    if (m_controller != nullptr && !m_busy) {
+        const Busy busy(m_busy);
         m_controller->OnCancel();
     }
 }

@@ -21,6 +21,8 @@ namespace {
 
 constexpr int kDialogTemplate = 102;
 
+bool g_waitCursorShown = false;  // user-interface thread only
+
 std::wstring Wide(const std::string& text) {
     const std::u16string units = platform::Utf8ToUtf16(text);
     return std::wstring(units.begin(), units.end());
@@ -280,6 +282,14 @@ INT_PTR Win32ConfirmView::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_COMMAND:
             Command(LOWORD(wParam), HIWORD(wParam));
             return TRUE;
+        case WM_SETCURSOR:
+            // The fields and buttons ask their parent first: the wait cursor wins everywhere.
+            if (!g_waitCursorShown) {
+                return FALSE;
+            }
+            SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+            SetWindowLongPtrW(m_dialog, DWLP_MSGRESULT, TRUE);
+            return TRUE;
         default:
             return FALSE;
     }
@@ -387,6 +397,10 @@ void Win32ConfirmView::EndDialog(int result) {
 }
 
 }  // namespace
+
+void SetWaitCursorShown(bool shown) {
+    g_waitCursorShown = shown;
+}
 
 std::unique_ptr<IConfirmView> MakeWin32ConfirmView(const ConfirmLook& look) {
     auto view = std::make_unique<Win32ConfirmView>(look);

@@ -10,6 +10,10 @@
 
 namespace ui::win32 {
 
+/// Whether the wait cursor is up (CWaitCursor): the dialog then shows it wherever the
+/// pointer moves over it, also while the installation dispatches the pointer's messages.
+void SetWaitCursorShown(bool shown);
+
 /// Makes the Windows confirmation view; null when the executable lacks the template or a
 /// picture.
 std::unique_ptr<IConfirmView> MakeWin32ConfirmView(const ConfirmLook& look);

@@ -44,6 +44,7 @@ public:
     }
 
     void ShowWaitCursor(bool on) override {
+        win32::SetWaitCursorShown(on);
         SetCursor(LoadCursorW(nullptr, on ? IDC_WAIT : IDC_ARROW));
     }
 
