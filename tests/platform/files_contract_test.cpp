@@ -660,7 +660,29 @@ TEST_F(FilesContractTest, CurrentFolderForms) {
             EXPECT_EQ(current, "C:\\Windows");
         }
     }
+    // Another case than the stored one: Windows keeps the case typed, the simulated machine
+    // may answer the stored one; either names the same folder.
+    ASSERT_TRUE(platform::ChangeCurrentFolder("c:\\work\\")) << "LastError " << LastError();
+    std::string current;
+    ASSERT_TRUE(platform::CurrentFolder(current));
+    EXPECT_TRUE(platform::SameNameNoCase(current, "C:\\Work")) << current;
+    EXPECT_TRUE(platform::FileExists("file.txt"));
     ASSERT_TRUE(platform::ChangeCurrentFolder("C:\\"));
+}
+
+// ".." cannot climb above a drive's root: "C:\\.." is "C:\\".
+TEST_F(FilesContractTest, DotDotStopsAtTheDriveRoot) {
+    Put("C:\\inside.txt", "inside");
+    for (const char* path :
+         {"C:\\..\\..\\inside.txt", "C:\\..\\inside.txt", "C:\\Windows\\..\\..\\inside.txt"}) {
+        SCOPED_TRACE(path);
+        EXPECT_TRUE(platform::FileExists(path));
+        int error = -1;
+        EXPECT_EQ(platformtest::ReadThroughPlatform(path, error), "inside");
+        EXPECT_EQ(error, 0);
+    }
+    EXPECT_TRUE(HostIsFolder(Host("C:\\Windows")));
+    EXPECT_NE(platform::FileAttributes("C:\\..\\..\\Windows") & platform::kAttrDirectory, 0u);
 }
 
 // A process holds its current folder open, so Windows refuses its removal as a sharing
