@@ -312,6 +312,7 @@ def main():
     edge_112 = look(0, 112, 134)
     edge_7 = look(0, 7, 134)
     edge_special = look(2, 1001, 139)
+    look(3, 112, 134)  # past-exam practice: the regular background
     if edge_112 is not None and edge_7 is not None:
         check("ordinal 7 sits further right than 112 (\"%3d\")", edge_7 >= edge_112 + 3,
               f"7 at {edge_7}, 112 at {edge_112}")
