@@ -10,7 +10,8 @@
 // does: the name field becomes editable and takes the focus. The name field swallows
 // digits, as the real filter does, so the probe shows the dialog's key path end to end.
 // Installing with the name "wait" works for three seconds under the wait cursor and then
-// notes the cursor the pointer's moves left ("working", "cursor wait|other").
+// notes the cursor the pointer's moves left ("working", "cursor wait|other"); with the name
+// "disable" it disables the install button ("disabled").
 #include <windows.h>
 // After <windows.h>, whose types it uses.
 #include <imm.h>
@@ -58,6 +59,10 @@ public:
         Write("install " + m_view.FieldText(ui::kIdcExamNumber) + "|" + name);
         if (name == "wait") {
             WorkUnderTheWaitCursor();
+        } else if (name == "disable") {
+            // A disabled button, which the installer never shows: for its cell.
+            EnableWindow(GetDlgItem(FindWindowW(nullptr, m_title.c_str()), ui::kIdcInstall), FALSE);
+            Write("disabled");
         }
     }
     void OnCancel() override {

@@ -256,6 +256,18 @@ def buttons_keys_and_drag():
     check("a click during the work is not a second installation",
           probe.lines().count("install 12534567|wait") == 1, f"{probe.lines()[-4:]}")
 
+    # A disabled button shows its faded cell, also under the pointer, and does not click.
+    xdotool("mousemove", FIELDS[1][0] + 20, FIELDS[1][1] + 10, "click", 1)
+    xdotool("key", "End", "BackSpace", "BackSpace", "BackSpace", "BackSpace")
+    xdotool("type", "disable")
+    xdotool("mousemove", cx, cy, "click", 1)
+    probe.wait_for("disabled")
+    xdotool("mousemove", cx + 5, cy, "click", 1)
+    time.sleep(0.6)
+    check("a disabled button shows cell 3 under the pointer and does not click",
+          shows_cell(screenshot(), INSTALL, 137, 3) and
+          probe.lines().count("install 12534567|disable") == 1, f"{probe.lines()[-3:]}")
+
     # Dragging by the face, also from the painted ordinal.
     xdotool("mousemove", 300, 60, "mousedown", 1)
     time.sleep(0.3)
