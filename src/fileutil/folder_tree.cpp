@@ -67,6 +67,28 @@ bool StartListing(platform::FileFinder& finder, const std::string& folder,
     return false;
 }
 
+// The walk of CopyFolder and EmptyFolder: each entry whose name does not start with a dot
+// is handed to `visit`, pending window messages dispatched before each, until one fails.
+// An empty folder (no entry at all) is success; one that cannot be listed is failure.
+template <typename Visit>
+bool ForEachUndottedEntry(const std::string& folder, Visit visit) {
+    platform::FileFinder finder;
+    platform::FindData entry;
+    bool empty = false;
+    if (!StartListing(finder, folder, entry, empty)) {
+        return empty;
+    }
+    bool result = true;
+    do {
+        PumpMessages();
+        if (!entry.name.empty() && entry.name.front() == '.') {
+            continue;
+        }
+        result = visit(entry);
+    } while (result && finder.Next(entry));
+    return result;
+}
+
 // What RemoveTree answers when it cannot even begin: nothing to do is success, but a tree
 // that is still there must not be reported as removed.
 int ResultWithoutWalking(const std::string& path) {
@@ -116,56 +138,30 @@ bool CopyFolder(const std::string& source, const std::string& target) {
     if (platform::FileAttributes(source) == platform::kInvalidAttributes) {
         return false;
     }
-    platform::FileFinder finder;
-    platform::FindData entry;
-    bool empty = false;
-    if (!StartListing(finder, source, entry, empty)) {
-        return empty;
-    }
-    bool result = true;
-    do {
-        PumpMessages();
-        if (!entry.name.empty() && entry.name.front() == '.') {
-            continue;
-        }
+    return ForEachUndottedEntry(source, [&](const platform::FindData& entry) {
         const std::string sourceItem = source + '\\' + entry.name;
         const std::string targetItem = target + '\\' + entry.name;
         if ((entry.attributes & platform::kAttrDirectory) != 0) {
-            result = CopyFolder(sourceItem, targetItem);
-        } else {
-            result = platform::CopyOneFile(sourceItem, targetItem, false);
+            return CopyFolder(sourceItem, targetItem);
         }
-    } while (result && finder.Next(entry));
-    return result;
+        return platform::CopyOneFile(sourceItem, targetItem, false);
+    });
 }
 
 bool EmptyFolder(const std::string& folder) {
     if (!IsFolder(platform::FileAttributes(folder))) {
         return false;
     }
-    platform::FileFinder finder;
-    platform::FindData entry;
-    bool empty = false;
-    if (!StartListing(finder, folder, entry, empty)) {
-        return empty;
-    }
-    bool result = true;
-    do {
-        PumpMessages();
-        if (!entry.name.empty() && entry.name.front() == '.') {
-            continue;
-        }
+    return ForEachUndottedEntry(folder, [&](const platform::FindData& entry) {
         const std::string item = folder + '\\' + entry.name;
         if ((entry.attributes & platform::kAttrDirectory) != 0) {
             // A subfolder that keeps some of its contents is a failed entry like any
             // other: the folder is then not empty and must not be reported so.
-            result = EmptyFolder(item) && platform::RemoveFolder(item);
-        } else {
-            // Attributes are left alone: a read-only file is meant to stop the walk.
-            result = platform::RemoveFile(item);
+            return EmptyFolder(item) && platform::RemoveFolder(item);
         }
-    } while (result && finder.Next(entry));
-    return result;
+        // Attributes are left alone: a read-only file is meant to stop the walk.
+        return platform::RemoveFile(item);
+    });
 }
 
 int RemoveTree(const std::string& path) {
