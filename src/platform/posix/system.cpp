@@ -75,14 +75,7 @@ bool UnixToLocalTime(int64_t seconds, LocalTime& local) {
 }
 
 int64_t LocalTimeToUnix(const LocalTime& local) {
-    struct tm t {};
-    t.tm_year = local.year - 1900;
-    t.tm_mon = local.month - 1;
-    t.tm_mday = local.day;
-    t.tm_hour = local.hour;
-    t.tm_min = local.minute;
-    t.tm_sec = local.second;
-    t.tm_isdst = -1;
+    struct tm t = detail::ToTm(local);
     const time_t result = mktime(&t);
     return result == static_cast<time_t>(-1) ? -1 : static_cast<int64_t>(result);
 }
