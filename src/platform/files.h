@@ -145,11 +145,23 @@ public:
     static constexpr int kDenyNone = 0x40;
 
     CrtFile() = default;
-    ~CrtFile();
+    ~CrtFile() { Close(); }
     CrtFile(const CrtFile&) = delete;
     CrtFile& operator=(const CrtFile&) = delete;
-    CrtFile(CrtFile&& other) noexcept;
-    CrtFile& operator=(CrtFile&& other) noexcept;
+    CrtFile(CrtFile&& other) noexcept : m_fd(other.m_fd), m_shareLock(other.m_shareLock) {
+        other.m_fd = -1;
+        other.m_shareLock = -1;
+    }
+    CrtFile& operator=(CrtFile&& other) noexcept {
+        if (this != &other) {
+            Close();
+            m_fd = other.m_fd;
+            m_shareLock = other.m_shareLock;
+            other.m_fd = -1;
+            other.m_shareLock = -1;
+        }
+        return *this;
+    }
 
     /// _wsopen_s: EACCES for a read-only file opened for writing, for a folder, or when
     /// the share mode of another open refuses; ENOENT when the file or its folder is missing.

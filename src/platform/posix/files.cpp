@@ -595,26 +595,6 @@ unsigned DriveTypeOf(const std::string& root) {
 
 // ---- C runtime descriptors ----
 
-CrtFile::~CrtFile() {
-    Close();
-}
-
-CrtFile::CrtFile(CrtFile&& other) noexcept : m_fd(other.m_fd), m_shareLock(other.m_shareLock) {
-    other.m_fd = -1;
-    other.m_shareLock = -1;
-}
-
-CrtFile& CrtFile::operator=(CrtFile&& other) noexcept {
-    if (this != &other) {
-        Close();
-        m_fd = other.m_fd;
-        m_shareLock = other.m_shareLock;
-        other.m_fd = -1;
-        other.m_shareLock = -1;
-    }
-    return *this;
-}
-
 int CrtFile::Open(const std::string& path, int flags, int share) {
     if (m_fd >= 0) {
         Close();

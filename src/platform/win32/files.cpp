@@ -166,34 +166,9 @@ unsigned DriveTypeOf(const std::string& root) {
 // ---------------------------------------------------------------------------------------
 // The C runtime's descriptors: the numbers of the interface are the runtime's own.
 
-CrtFile::~CrtFile() {
-    if (m_fd >= 0) {
-        _close(m_fd);
-    }
-}
-
-CrtFile::CrtFile(CrtFile&& other) noexcept : m_fd(other.m_fd), m_shareLock(other.m_shareLock) {
-    other.m_fd = -1;
-    other.m_shareLock = -1;
-}
-
-CrtFile& CrtFile::operator=(CrtFile&& other) noexcept {
-    if (this != &other) {
-        if (m_fd >= 0) {
-            _close(m_fd);
-        }
-        m_fd = other.m_fd;
-        m_shareLock = other.m_shareLock;
-        other.m_fd = -1;
-        other.m_shareLock = -1;
-    }
-    return *this;
-}
-
 int CrtFile::Open(const std::string& path, int flags, int share) {
     if (m_fd >= 0) {
-        _close(m_fd);
-        m_fd = -1;
+        Close();
     }
     int fd = -1;
     const errno_t error =
