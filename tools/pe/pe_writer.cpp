@@ -7,6 +7,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "platform/detail/byte_sink.h"
+
 namespace pe {
 namespace {
 
@@ -25,26 +27,9 @@ uint32_t AlignUp(uint32_t value, uint32_t alignment) {
     return (value + alignment - 1) / alignment * alignment;
 }
 
-// Little-endian byte sink with in-place patching.
-class Bytes {
+// Little-endian byte sink with padding and in-place patching.
+class Bytes : public platform::detail::ByteSink {
 public:
-    void U8(uint8_t v) { m_data.push_back(v); }
-    void U16(uint16_t v) {
-        U8(static_cast<uint8_t>(v));
-        U8(static_cast<uint8_t>(v >> 8));
-    }
-    void U32(uint32_t v) {
-        U16(static_cast<uint16_t>(v));
-        U16(static_cast<uint16_t>(v >> 16));
-    }
-    void U64(uint64_t v) {
-        U32(static_cast<uint32_t>(v));
-        U32(static_cast<uint32_t>(v >> 32));
-    }
-    void Raw(const void* p, size_t n) {
-        const auto* b = static_cast<const uint8_t*>(p);
-        m_data.insert(m_data.end(), b, b + n);
-    }
     // A zero-terminated UTF-16LE text; the keys and values written here are ASCII.
     void WideZ(const std::string& ascii) {
         for (char c : ascii) {
@@ -53,28 +38,23 @@ public:
         U16(0);
     }
     void PadTo(size_t alignment) {
-        while (m_data.size() % alignment != 0) {
+        while (Size() % alignment != 0) {
             U8(0);
         }
     }
     void PadToSize(size_t size) {
-        if (m_data.size() < size) {
-            m_data.resize(size, 0);
+        if (Size() < size) {
+            Data().resize(size, 0);
         }
     }
     void PatchU16(size_t at, uint16_t v) {
-        m_data[at] = static_cast<uint8_t>(v);
-        m_data[at + 1] = static_cast<uint8_t>(v >> 8);
+        Data()[at] = static_cast<uint8_t>(v);
+        Data()[at + 1] = static_cast<uint8_t>(v >> 8);
     }
     void PatchU32(size_t at, uint32_t v) {
         PatchU16(at, static_cast<uint16_t>(v));
         PatchU16(at + 2, static_cast<uint16_t>(v >> 16));
     }
-    size_t Size() const { return m_data.size(); }
-    std::vector<uint8_t>& Data() { return m_data; }
-
-private:
-    std::vector<uint8_t> m_data;
 };
 
 // Version blocks nest as {wLength, wValueLength, wType, szKey, padding, value, children};

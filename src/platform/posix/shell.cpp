@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/detail/byte_sink.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/posix/internal.h"
@@ -57,29 +58,7 @@ long HresultFromWin32(uint32_t code) {
     return static_cast<long>(0x80070000u | (code & 0xFFFFu));
 }
 
-class Bytes {
-public:
-    void U16(uint16_t v) {
-        m_data.push_back(static_cast<uint8_t>(v));
-        m_data.push_back(static_cast<uint8_t>(v >> 8));
-    }
-    void U32(uint32_t v) {
-        U16(static_cast<uint16_t>(v));
-        U16(static_cast<uint16_t>(v >> 16));
-    }
-    void U64(uint64_t v) {
-        U32(static_cast<uint32_t>(v));
-        U32(static_cast<uint32_t>(v >> 32));
-    }
-    void Raw(const void* data, size_t size) {
-        const auto* p = static_cast<const uint8_t*>(data);
-        m_data.insert(m_data.end(), p, p + size);
-    }
-    const std::vector<uint8_t>& Data() const { return m_data; }
-
-private:
-    std::vector<uint8_t> m_data;
-};
+using Bytes = detail::ByteSink;
 
 uint64_t FileTimeOf(int64_t unixSeconds) {
     if (unixSeconds <= -kFileTimeEpochOffset) {
