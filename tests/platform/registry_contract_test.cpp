@@ -5,6 +5,7 @@
 #include "platform/errors.h"
 #include "platform/registry.h"
 #include "platform/text.h"
+#include "platform_test_util.h"
 #include "temp_machine.h"
 
 #include <gtest/gtest.h>
@@ -16,46 +17,13 @@
 namespace {
 
 using platform::RegistryHandle;
+using platformtest::ExpectValue;
+using platformtest::QueryValue;
+using platformtest::Utf16Bytes;
 
 const std::string kExam = "SOFTWARE\\MivoContractTest\\Exam";
 const std::string kBare = "SOFTWARE\\MivoContractTest\\Bare";
 const char kTitle[] = "세무회계 \"특별\" 시험";
-
-// UTF-16LE bytes of a text with its terminator, as a REG_SZ value holds it.
-std::vector<uint8_t> Utf16Bytes(const std::string& text) {
-    const std::u16string units = platform::Utf8ToUtf16(text);
-    std::vector<uint8_t> bytes;
-    for (const char16_t unit : units) {
-        bytes.push_back(static_cast<uint8_t>(unit & 0xFF));
-        bytes.push_back(static_cast<uint8_t>(unit >> 8));
-    }
-    bytes.push_back(0);
-    bytes.push_back(0);
-    return bytes;
-}
-
-struct Query {
-    long result = -1;
-    uint32_t type = 0;
-    uint32_t size = 0;
-    std::vector<uint8_t> data;
-};
-
-Query QueryValue(const std::string& key, const std::string& name) {
-    Query q;
-    RegistryHandle handle = nullptr;
-    q.result = platform::OpenRegistryKey(platform::LocalMachineRoot(), key, 0,
-                                         platform::kKeyQueryValue, &handle);
-    if (q.result != 0) {
-        return q;
-    }
-    q.data.assign(512, 0);
-    q.size = static_cast<uint32_t>(q.data.size());
-    q.result = platform::QueryRegistryValue(handle, name, &q.type, q.data.data(), &q.size);
-    q.data.resize(q.result == 0 ? q.size : 0);
-    EXPECT_EQ(platform::CloseRegistryKey(handle), 0);
-    return q;
-}
 
 // The key Exam with a string, a Korean string, a number, a three-byte "number" (as the
 // main program's setup writes its packing date) and bytes; the key Bare without values.
@@ -103,12 +71,7 @@ TEST_F(RegistryContractTest, WrittenValuesReadBackWithTypeAndBytes) {
         {"software\\MIVOCONTRACTTEST\\exam", "PATH", platform::kRegSz, Utf16Bytes("C:\\Vemra")},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.key + " " + row.name);
-        const Query q = QueryValue(row.key, row.name);
-        ASSERT_EQ(q.result, 0);
-        EXPECT_EQ(q.type, row.type);
-        EXPECT_EQ(q.size, row.bytes.size());
-        EXPECT_EQ(q.data, row.bytes);
+        ExpectValue(row.key, row.name, row.type, row.bytes);
     }
 }
 

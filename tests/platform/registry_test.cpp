@@ -3,6 +3,7 @@
 #include "platform/registry.h"
 #include "platform/posix/machine.h"
 #include "platform/text.h"
+#include "platform_test_util.h"
 #include "temp_machine.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,9 @@
 namespace {
 
 using platform::RegistryHandle;
+using platformtest::ExpectValue;
+using platformtest::QueryValue;
+using platformtest::Utf16Bytes;
 
 constexpr uint32_t kErrorSuccess = 0;
 constexpr uint32_t kErrorFileNotFound = 2;
@@ -31,20 +35,6 @@ const char kSeed[] =
     "\"Blob\"=hex:00,ff,10\r\n"
     "\r\n"
     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\MivoTest\\Bare]\r\n";
-
-// UTF-16LE bytes of a UTF-8 text, with the terminator when asked.
-std::vector<uint8_t> Utf16Bytes(const std::string& text, bool terminator) {
-    std::u16string units = platform::Utf8ToUtf16(text);
-    if (terminator) {
-        units.push_back(u'\0');
-    }
-    std::vector<uint8_t> bytes;
-    for (char16_t u : units) {
-        bytes.push_back(static_cast<uint8_t>(u & 0xFF));
-        bytes.push_back(static_cast<uint8_t>(u >> 8));
-    }
-    return bytes;
-}
 
 // The text of registry.reg as UTF-8, whether it was written as UTF-8 or as UTF-16LE with
 // a byte-order mark (as regedit exports it).
@@ -82,30 +72,6 @@ protected:
             testsupport::TempMachine::ReadHostFile(m_machine.Folder() + "/registry.reg"));
     }
 
-    // Opens a key and queries a value into a buffer of `bufferSize` bytes.
-    struct Query {
-        long result = -1;
-        uint32_t type = 0xFFFF;
-        uint32_t size = 0;
-        std::vector<uint8_t> data;
-    };
-    Query QueryValue(const std::string& key, const std::string& name, uint32_t bufferSize = 1025) {
-        Query q;
-        RegistryHandle handle = nullptr;
-        q.result = platform::OpenRegistryKey(platform::LocalMachineRoot(), key, 0,
-                                             platform::kKeyQueryValue, &handle);
-        if (q.result != 0) {
-            return q;
-        }
-        q.data.assign(bufferSize, 0);
-        q.size = bufferSize;
-        q.result = platform::QueryRegistryValue(handle, name, &q.type, q.data.data(), &q.size);
-        if (q.result == 0) {
-            q.data.resize(q.size);
-        }
-        EXPECT_EQ(platform::CloseRegistryKey(handle), 0);
-        return q;
-    }
     void Set(const std::string& key, const std::string& name, uint32_t type,
              const std::vector<uint8_t>& bytes) {
         RegistryHandle handle = nullptr;
@@ -137,12 +103,7 @@ TEST_F(RegistryTest, ReadsValuesOfTheRegText) {
         {"software\\MIVOTEST\\exam", "PATH", platform::kRegSz, Utf16Bytes("C:\\Vemra", true)},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(std::string(row.key) + " " + row.name);
-        const Query q = QueryValue(row.key, row.name);
-        ASSERT_EQ(q.result, kErrorSuccess);
-        EXPECT_EQ(q.type, row.type);
-        EXPECT_EQ(q.size, row.bytes.size());
-        EXPECT_EQ(q.data, row.bytes);
+        ExpectValue(row.key, row.name, row.type, row.bytes);
     }
 }
 
@@ -191,11 +152,7 @@ TEST_F(RegistryTest, WrittenValuesRoundTripThroughTheRegText) {
         {"SOFTWARE\\MivoTest\\Exam", "Short", platform::kRegDword, {0x7e, 0xfe, 0x34}},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(std::string(row.key) + " " + row.name);
-        const Query q = QueryValue(row.key, row.name);
-        ASSERT_EQ(q.result, kErrorSuccess);
-        EXPECT_EQ(q.type, row.type);
-        EXPECT_EQ(q.data, row.bytes);
+        ExpectValue(row.key, row.name, row.type, row.bytes);
     }
     EXPECT_EQ(QueryValue("SOFTWARE\\MivoTest\\Bare", "x").result, kErrorFileNotFound)
         << "the empty key survives the rewrite";
@@ -209,7 +166,7 @@ TEST_F(RegistryTest, StringWrittenWithoutTerminatorReadsBackAsItsText) {
                                       "VemraExamDB.zip\""),
               std::string::npos);
     Reload();
-    const Query q = QueryValue("SOFTWARE\\MivoTest\\Exam", "SAExamDBZIP");
+    const auto q = QueryValue("SOFTWARE\\MivoTest\\Exam", "SAExamDBZIP");
     ASSERT_EQ(q.result, kErrorSuccess);
     EXPECT_EQ(q.type, platform::kRegSz);
     const std::vector<uint8_t> bare = Utf16Bytes(path, false);
@@ -226,7 +183,7 @@ TEST_F(RegistryTest, RegistryFileIsReadAgainAtEachAccess) {
                             std::string(kSeed) +
                                 "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Late]\r\n"
                                 "\"When\"=dword:00000007\r\n");
-    const Query q = QueryValue("SOFTWARE\\Late", "When");
+    const auto q = QueryValue("SOFTWARE\\Late", "When");
     ASSERT_EQ(q.result, kErrorSuccess);
     EXPECT_EQ(q.data, (std::vector<uint8_t>{7, 0, 0, 0}));
 }
@@ -292,11 +249,7 @@ TEST_F(RegistryTest, ReadsTheFormsRegeditWrites) {
         {"Multi", platform::kRegMultiSz, {'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0}},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        const Query q = QueryValue("SOFTWARE\\MivoTest\\Forms", row.name);
-        ASSERT_EQ(q.result, kErrorSuccess);
-        EXPECT_EQ(q.type, row.type);
-        EXPECT_EQ(q.data, row.bytes);
+        ExpectValue("SOFTWARE\\MivoTest\\Forms", row.name, row.type, row.bytes);
     }
 }
 
@@ -324,11 +277,7 @@ TEST_F(RegistryTest, UnusualValuesSurviveTheRoundTrip) {
     }
     Reload();
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        const Query q = QueryValue("SOFTWARE\\MivoTest\\Unusual", row.name);
-        ASSERT_EQ(q.result, kErrorSuccess);
-        EXPECT_EQ(q.type, row.type);
-        EXPECT_EQ(q.data, row.bytes);
+        ExpectValue("SOFTWARE\\MivoTest\\Unusual", row.name, row.type, row.bytes);
     }
 }
 
@@ -345,7 +294,7 @@ TEST_F(RegistryTest, ReadsARegeditExportInUtf16) {
         raw.push_back(static_cast<char>(u >> 8));
     }
     SeedAndReload(raw);
-    const Query q = QueryValue("SOFTWARE\\MivoTest\\Exported", "Name");
+    const auto q = QueryValue("SOFTWARE\\MivoTest\\Exported", "Name");
     ASSERT_EQ(q.result, kErrorSuccess);
     EXPECT_EQ(q.data, Utf16Bytes("내보낸 값", true));
 }
