@@ -4,7 +4,6 @@
 // and earlier data that cannot be backed up whole (held open, a full disk), which must be
 // left as it was.
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <sys/xattr.h>
 
 #include <algorithm>
@@ -16,6 +15,7 @@
 #include "platform/files.h"
 #include "platform/posix/machine.h"
 #include "platform/system.h"
+#include "tmpfs_mount.h"
 
 namespace {
 
@@ -341,47 +341,6 @@ TEST(DamagedPackage, TheExamineeIsToldAndTheRunEnds) {
 // ---------------------------------------------------------------------------------------
 // Earlier data that cannot be backed up whole is not deleted.
 
-// A small tmpfs in place of drive C's host folder, holding what the folder held; unmounted
-// (and the folder given back its contents' place) at the end.
-class FullDrive {
-public:
-    explicit FullDrive(const std::string& hostFolder, size_t bytes) : m_folder(hostFolder) {
-        const std::string aside = m_folder + ".aside";
-        std::error_code ec;
-        fs::rename(m_folder, aside, ec);
-        fs::create_directory(m_folder, ec);
-        const std::string options = "size=" + std::to_string(bytes);
-        if (mount("tmpfs", m_folder.c_str(), "tmpfs", 0, options.c_str()) != 0) {
-            m_problem =
-                std::string("mount of a tmpfs is not permitted here: ") + std::strerror(errno);
-            fs::remove(m_folder, ec);
-            fs::rename(aside, m_folder, ec);
-            return;
-        }
-        m_mounted = true;
-        const std::string copy = "cp -a " + Shell(aside) + "/. " + Shell(m_folder) + "/";
-        if (std::system(copy.c_str()) != 0) {
-            m_problem = "cannot fill the tmpfs";
-        }
-        fs::remove_all(aside, ec);
-    }
-    ~FullDrive() {
-        if (m_mounted && umount2(m_folder.c_str(), MNT_DETACH) != 0) {
-            ADD_FAILURE() << "cannot unmount " << m_folder;
-        }
-    }
-    FullDrive(const FullDrive&) = delete;
-    FullDrive& operator=(const FullDrive&) = delete;
-
-    bool Mounted() const { return m_mounted; }
-    const std::string& Problem() const { return m_problem; }
-
-private:
-    std::string m_folder;
-    bool m_mounted = false;
-    std::string m_problem;
-};
-
 // Another program holds a file of the answers open and denies others reading it.
 TEST(DataLossMend, AFileHeldOpenKeepsTheEarlierInstallationAsItWas) {
     const ExamSpec exam;
@@ -420,7 +379,8 @@ TEST(DataLossMend, AFullDiskKeepsTheEarlierInstallationAsItWas) {
         e2e::WriteFile(m.Host("C:\\VemraExamDB\\Vemra\\0007\\Ledger.db"),
                        std::string(600 * 1024, 'L'));
         const auto earlier = e2e::Tree(m.Host("C:\\VemraExamDB"));
-        FullDrive drive(m.Folder() + "/drive_c", 1024 * 1024);
+        // A small tmpfs in place of drive C's host folder, holding what the folder held.
+        testsupport::TmpfsMount drive(m.Folder() + "/drive_c", 1024 * 1024, true);
         if (!drive.Mounted()) {
             GTEST_SKIP() << drive.Problem();
         }

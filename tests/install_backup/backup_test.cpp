@@ -11,10 +11,10 @@
 #include "platform/system.h"
 #include "platform/text.h"
 #include "temp_machine.h"
+#include "tmpfs_mount.h"
 #include "ui/view.h"
 
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -65,34 +65,6 @@ std::vector<std::string> RecordingView::s_boxes;
 std::vector<unsigned> RecordingView::s_flags;
 int RecordingView::s_cursorDepth = 0;
 int RecordingView::s_cursorShown = 0;
-
-// A host file system mounted for one test and detached when the test ends.
-class TmpfsMount {
-public:
-    TmpfsMount(const std::string& folder, const std::string& options) : m_folder(folder) {
-        fs::create_directories(folder);
-        if (mount("tmpfs", folder.c_str(), "tmpfs", 0, options.c_str()) == 0) {
-            m_mounted = true;
-        } else {
-            m_problem = std::strerror(errno);
-        }
-    }
-    ~TmpfsMount() {
-        if (m_mounted) {
-            umount2(m_folder.c_str(), MNT_DETACH);
-        }
-    }
-    TmpfsMount(const TmpfsMount&) = delete;
-    TmpfsMount& operator=(const TmpfsMount&) = delete;
-
-    bool Mounted() const { return m_mounted; }
-    const std::string& Problem() const { return m_problem; }
-
-private:
-    std::string m_folder;
-    bool m_mounted = false;
-    std::string m_problem;
-};
 
 // Another process that holds a file open with a share mode until it is released, as a
 // virus scanner or an editor would. The child signals once the file is open.
@@ -354,7 +326,7 @@ TEST_F(BackupTest, TwoRunsInOneSecondWriteIntoOneBackupFolder) {
 TEST_F(BackupTest, AFullDiskKeepsTheInstalledDataAndRefusesTheInstallation) {
     // Drive C on a small file system: the installation fits, its backup beside it does not.
     const std::string driveC = m_machine.Folder() + "/drive_c";
-    TmpfsMount mount(driveC, "size=256k");
+    testsupport::TmpfsMount mount(driveC, 256 * 1024);
     if (!mount.Mounted()) {
         GTEST_SKIP() << "cannot mount a tmpfs on " << driveC << " (" << mount.Problem()
                      << "); the full-disk case needs root with the right to mount";
