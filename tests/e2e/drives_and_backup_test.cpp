@@ -17,6 +17,8 @@
 #include "platform/system.h"
 #include "tmpfs_mount.h"
 
+using platform::posix::ShellQuote;
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -28,14 +30,6 @@ constexpr fs::perms kAllWrite =
     fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
 const char* const kExportTool = "하드에서 USB로 내보내기.exe";
 const char* const kImportTool = "USB에서 하드로 가져오기.exe";
-
-std::string Shell(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) {
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return out + "'";
-}
 
 // An earlier installation of another exam (ordinal 111, so no reinstall question) with the
 // examinee's answers, written straight into the exam-data folder `hostFolder`.
@@ -314,7 +308,7 @@ TEST(DamagedPackage, TheExamineeIsToldAndTheRunEnds) {
         const std::string script = m.Folder() + "/damage.py";
         e2e::WriteFile(script, row.python);
         const std::string command =
-            "python3 " + Shell(script) + " " + Shell(m.PackageOf(1)) + " >/dev/null 2>&1";
+            "python3 " + ShellQuote(script) + " " + ShellQuote(m.PackageOf(1)) + " >/dev/null 2>&1";
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
 
         ASSERT_EQ(m.Run({"type exam-number 11100001",

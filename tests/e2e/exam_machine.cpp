@@ -1,5 +1,6 @@
 // Machines with exam packages for the end-to-end tests.
 #include "exam_machine.h"
+#include "platform/posix/machine.h"
 
 #include <signal.h>
 #include <stdlib.h>
@@ -16,19 +17,13 @@
 
 #include "platform/text.h"
 
+using platform::posix::ShellQuote;
+
 namespace fs = std::filesystem;
 
 namespace e2e {
 
 namespace {
-
-std::string ShellQuote(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) {
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return out + "'";
-}
 
 // The stand-ins are started by the installer's grandchild and outlive the installer; as the
 // subreaper of its descendants the test process inherits them, so it can wait for each one

@@ -1,5 +1,6 @@
 // Reading shell link files back in the tests.
 #include "link_reader.h"
+#include "platform/posix/machine.h"
 
 #include <sys/wait.h>
 
@@ -9,17 +10,11 @@
 
 #include "platform/text.h"
 
+using platform::posix::ShellQuote;
+
 namespace linktest {
 
 namespace {
-
-std::string ShellQuote(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) {
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return out + "'";
-}
 
 std::string Trim(const std::string& s) {
     const auto first = s.find_first_not_of(" \t");

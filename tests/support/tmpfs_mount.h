@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/posix/machine.h"
+
 namespace testsupport {
 
 class TmpfsMount {
@@ -40,7 +42,8 @@ public:
         m_mounted = true;
         if (keepContents) {
             // cp -a keeps modes, times and the DOSATTRIB attributes.
-            const std::string copy = "cp -a " + Quoted(aside) + "/. " + Quoted(m_folder) + "/";
+            const std::string copy = "cp -a " + platform::posix::ShellQuote(aside) + "/. " +
+                                     platform::posix::ShellQuote(m_folder) + "/";
             if (std::system(copy.c_str()) != 0) {
                 m_problem = "cannot fill the tmpfs";
             }
@@ -60,14 +63,6 @@ public:
     const std::string& Problem() const { return m_problem; }
 
 private:
-    static std::string Quoted(const std::string& text) {
-        std::string out = "'";
-        for (char c : text) {
-            out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-        }
-        return out + "'";
-    }
-
     std::string m_folder;
     bool m_mounted = false;
     std::string m_problem;

@@ -1,5 +1,6 @@
 // Xvfb, xdotool and screenshots for the desktop view's tests.
 #include "desktop_session.h"
+#include "platform/posix/machine.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -15,23 +16,13 @@
 #include <iterator>
 #include <thread>
 
+using platform::posix::ShellQuote;
+
 namespace fs = std::filesystem;
 
 namespace desktoptest {
 
 namespace {
-
-std::string ShellQuote(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) {
-        if (c == '\'') {
-            out += "'\\''";
-        } else {
-            out.push_back(c);
-        }
-    }
-    return out + "'";
-}
 
 int ExitStatus(int status) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;

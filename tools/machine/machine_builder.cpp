@@ -12,6 +12,8 @@
 #include "platform/posix/machine.h"
 #include "platform/system.h"
 
+using platform::posix::ShellQuote;
+
 namespace fs = std::filesystem;
 
 namespace machine {
@@ -51,14 +53,6 @@ std::string RegQuote(const std::string& text) {
         out.push_back(c);
     }
     return out + "\"";
-}
-
-std::string ShellQuote(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) {
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return out + "'";
 }
 
 bool Write(const std::string& path, const std::string& text, std::string& problem) {

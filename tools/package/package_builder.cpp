@@ -1,5 +1,6 @@
 // Exam packages and package databases.
 #include "package_builder.h"
+#include "platform/posix/machine.h"
 
 #include <sqlite3.h>
 #include <stdlib.h>
@@ -9,6 +10,8 @@
 #include <random>
 
 #include "pe_writer.h"
+
+using platform::posix::ShellQuote;
 
 namespace fs = std::filesystem;
 
@@ -36,14 +39,6 @@ bool WriteFile(const fs::path& path, const std::string& bytes, std::string& prob
         return false;
     }
     return true;
-}
-
-std::string ShellQuote(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) {
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return out + "'";
 }
 
 // Page-like data that compresses as a database does: repeated structure, varying values.

@@ -29,4 +29,17 @@ bool HostPathOf(const std::string& windowsPath, std::string& hostPath);
 /// The Windows path of a host path that lies on one of the machine's drives.
 bool WindowsPathOf(const std::string& hostPath, std::string& windowsPath);
 
+/// `text` as one word of a POSIX shell command (single quotes, inner ones escaped).
+inline std::string ShellQuote(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) {
+        if (c == '\'') {
+            out += "'\\''";
+        } else {
+            out.push_back(c);
+        }
+    }
+    return out + "'";
+}
+
 }  // namespace platform::posix

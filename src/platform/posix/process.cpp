@@ -97,18 +97,6 @@ const std::string* FindProgram(const std::string& application) {
     return nullptr;
 }
 
-std::string ShellQuote(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) {
-        if (c == '\'') {
-            out += "'\\''";
-        } else {
-            out.push_back(c);
-        }
-    }
-    return out + "'";
-}
-
 // Splits a Windows command line into words (quotes group, as CommandLineToArgvW mostly does).
 std::vector<std::string> SplitCommandLine(const std::string& line) {
     std::vector<std::string> words;
@@ -204,7 +192,7 @@ bool StartProgram(const std::string& application, const std::vector<std::string>
     }
     std::string line = *command;
     for (const std::string& argument : arguments) {
-        line += " " + ShellQuote(argument);
+        line += " " + posix::ShellQuote(argument);
     }
     if (!SpawnDetached(line, hostFolder)) {
         SetLastErrorCode(kErrorNotEnoughMemory);
