@@ -12,10 +12,13 @@
 #include <filesystem>
 
 #include "exam_machine.h"
+#include "host_text.h"
 #include "platform/files.h"
 #include "platform/posix/machine.h"
 #include "platform/system.h"
 #include "tmpfs_mount.h"
+
+using testsupport::Names;
 
 using platform::posix::ShellQuote;
 
@@ -50,16 +53,6 @@ std::string DosAttributes(const std::string& hostPath) {
     char value[32] = {};
     const ssize_t n = getxattr(hostPath.c_str(), "user.DOSATTRIB", value, sizeof value - 1);
     return n < 0 ? "" : std::string(value, static_cast<size_t>(n));
-}
-
-std::vector<std::string> Names(const std::string& hostFolder) {
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(hostFolder, ec)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 std::string Stamp(const platform::LocalTime& t) {

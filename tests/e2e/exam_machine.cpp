@@ -425,14 +425,4 @@ bool Exists(const std::string& hostPath) {
     return fs::exists(hostPath, ec);
 }
 
-size_t CountLines(const std::string& text, const std::string& part) {
-    size_t count = 0;
-    std::istringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line)) {
-        count += line.find(part) != std::string::npos ? 1 : 0;
-    }
-    return count;
-}
-
 }  // namespace e2e

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "built_machine.h"
+#include "host_text.h"
 #include "machine_builder.h"
 #include "package_builder.h"
 
@@ -147,7 +148,6 @@ std::string ReadFile(const std::string& hostPath);
 void WriteFile(const std::string& hostPath, const std::string& contents);
 bool Exists(const std::string& hostPath);
 
-/// Number of lines of `text` that contain `part`.
-size_t CountLines(const std::string& text, const std::string& part);
+using testsupport::CountLines;
 
 }  // namespace e2e

@@ -5,10 +5,13 @@
 
 #include <filesystem>
 
+#include "host_text.h"
 #include "link_reader.h"
 #include "platform/posix/machine.h"
 #include "platform/shell.h"
 #include "temp_machine.h"
+
+using testsupport::Names;
 
 namespace {
 
@@ -23,15 +26,6 @@ const std::vector<uint8_t> kLinkClsid = {0x01, 0x14, 0x02, 0x00, 0x00, 0x00, 0x0
 // FILETIME of a host time: 100 ns units since 1601.
 uint64_t FileTime(time_t seconds) {
     return (static_cast<uint64_t>(seconds) + 11644473600ULL) * 10000000ULL;
-}
-
-std::vector<std::string> Names(const std::string& hostFolder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(hostFolder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 class ShellLinkTest : public ::testing::Test {

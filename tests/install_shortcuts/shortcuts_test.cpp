@@ -15,9 +15,13 @@
 #include <thread>
 
 #include "built_machine.h"
+#include "host_text.h"
 #include "install/mivo_dlg.h"
 #include "link_reader.h"
 #include "platform/posix/machine.h"
+
+using testsupport::CountLines;
+using testsupport::Names;
 
 namespace {
 
@@ -32,26 +36,6 @@ std::string ReadWhole(const std::string& path) {
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
-}
-
-std::vector<std::string> Names(const std::string& hostFolder) {
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(hostFolder, ec)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-size_t CountLines(const std::string& text, const std::string& part) {
-    size_t count = 0;
-    std::istringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line)) {
-        count += line.find(part) != std::string::npos ? 1 : 0;
-    }
-    return count;
 }
 
 // A machine built for one test. The main program's command is wrapped so that, at the
