@@ -1,5 +1,5 @@
 // UTF-8 (the core's strings) widened to UTF-16 at each Win32 call, and back. Not part of
-// the platform interface: only src/platform/win32/*.cpp include it.
+// the platform interface: only Windows code (src/platform/win32, src/ui/win32) includes it.
 #pragma once
 
 #include <windows.h>

@@ -9,7 +9,7 @@
 #include <array>
 #include <string>
 
-#include "platform/text.h"
+#include "platform/win32/wide.h"
 #include "ui/confirm_look.h"
 #include "ui/view.h"
 #include "ui/win32/four_button.h"
@@ -19,19 +19,12 @@ namespace ui::win32 {
 
 namespace {
 
+using platform::win32::Narrow;
+using platform::win32::Wide;
+
 constexpr int kDialogTemplate = 102;
 
 bool g_waitCursorShown = false;  // user-interface thread only
-
-std::wstring Wide(const std::string& text) {
-    const std::u16string units = platform::Utf8ToUtf16(text);
-    return std::wstring(units.begin(), units.end());
-}
-
-std::string Narrow(const std::wstring& text) {
-    return platform::Utf16ToUtf8(
-        std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
-}
 
 // A font of the face the dialog draws with: bold, proportional sans-serif "Dotum" of the
 // given cell height.
@@ -348,7 +341,7 @@ std::string Win32ConfirmView::FieldText(int control) {
     std::wstring text(static_cast<size_t>(GetWindowTextLengthW(field)) + 1, L'\0');
     text.resize(
         static_cast<size_t>(GetWindowTextW(field, text.data(), static_cast<int>(text.size()))));
-    return Narrow(text);
+    return Narrow(text.c_str(), text.size());
 }
 
 void Win32ConfirmView::MakeNameEditable() {

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/text.h"
+#include "platform/win32/wide.h"
 #include "ui/confirm_view.h"
 #include "ui/view.h"
 #include "ui/view_select.h"
@@ -19,10 +19,7 @@ namespace ui {
 
 namespace {
 
-std::wstring Wide(const std::string& text) {
-    const std::u16string units = platform::Utf8ToUtf16(text);
-    return std::wstring(units.begin(), units.end());
-}
+using platform::win32::Wide;
 
 class Win32View : public IView {
 public:
