@@ -132,7 +132,10 @@ bool BuildPackageDatabase(const std::string& hostPath, const std::vector<Examine
         sqlite3_close(db);
         return false;
     }
+    // One transaction for the whole register: a commit per row costs a sync each, and a
+    // register of thousands of rows would take a minute.
     bool ok = sqlite3_exec(db,
+                           "begin;"
                            "create table Examinee (No text primary key, Name text, Room text);"
                            "create table ExamInfo (Key text, Value text);"
                            "insert into ExamInfo values ('made by', 'mivo-package');",
@@ -153,6 +156,7 @@ bool BuildPackageDatabase(const std::string& hostPath, const std::vector<Examine
         sqlite3_reset(insert);
     }
     sqlite3_finalize(insert);
+    ok = ok && sqlite3_exec(db, "commit;", nullptr, nullptr, nullptr) == SQLITE_OK;
     if (!ok) {
         problem = std::string("cannot fill ") + hostPath + ": " + sqlite3_errmsg(db);
     }
