@@ -25,11 +25,6 @@ constexpr const char* kComponentFormats[] = {
     "%s\\Corlis2025.dll",      "%s\\Tandrel.dll",
 };
 
-// _wtoi: leading blanks, an optional sign, then digits; anything else ends the number.
-int ParseLeadingInt(const std::string& text) {
-    return std::atoi(text.c_str());
-}
-
 }  // namespace
 
 bool CheckMainProgramComponents() {
@@ -118,10 +113,10 @@ bool IsMainProgramVersionSufficient() {
     int minor = 0;
     const auto dot = version.find('.');
     if (dot == std::string::npos) {
-        major = ParseLeadingInt(version);
+        major = platform::LeadingInt(version);
     } else {
-        major = ParseLeadingInt(version.substr(0, dot));
-        minor = ParseLeadingInt(version.substr(dot + 1));
+        major = platform::LeadingInt(version.substr(0, dot));
+        minor = platform::LeadingInt(version.substr(dot + 1));
     }
     return major >= 1 && (major != 1 || minor >= 1);
 }

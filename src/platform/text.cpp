@@ -1,6 +1,7 @@
 // UTF-8 and UTF-16 conversions and the case rules of file names; shared by every platform.
 #include "platform/text.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
@@ -230,6 +231,25 @@ std::string StringPrintf(const char* format, ...) {
     }
     va_end(args);
     return out;
+}
+
+int LeadingInt(std::string_view text) {
+    size_t at = 0;
+    while (at < text.size() && (text[at] == ' ' || (text[at] >= '\t' && text[at] <= '\r'))) {
+        ++at;
+    }
+    bool negative = false;
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
+        negative = text[at] == '-';
+        ++at;
+    }
+    // Counted in 64 bits and held at the first step past the int range.
+    const int64_t limit = negative ? -static_cast<int64_t>(INT32_MIN) : INT32_MAX;
+    int64_t value = 0;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+        value = std::min<int64_t>(value * 10 + (text[at] - '0'), limit);
+    }
+    return static_cast<int>(negative ? -value : value);
 }
 
 }  // namespace platform

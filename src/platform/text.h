@@ -39,6 +39,11 @@ bool MatchesPattern(std::string_view name, std::string_view pattern);
 /// %s, %d and %c placeholders; %s takes a UTF-8 `const char*`).
 std::string StringPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+/// _wtoi: leading white space, an optional sign, then decimal digits; anything else ends
+/// the number (0 when there are no digits). A value beyond the range of int saturates at
+/// INT_MAX or INT_MIN, as Windows' runtime does, on every platform.
+int LeadingInt(std::string_view text);
+
 /// Decodes bytes of a Windows code page (949, 437, 1252, 65001 ...) to UTF-8, as
 /// MultiByteToWideChar does. An unknown code page decodes as Latin-1 and returns false.
 bool CodePageToUtf8(unsigned codePage, std::string_view bytes, std::string& out);

@@ -119,6 +119,8 @@ TEST(MainProgram, DisplayVersionMustBeAboveOnePointZero) {
         {"1", false},    {"1.0", false}, {"0.9", false},        {"1.01", true},
         {"1.1", true},   {"2", true},    {"2.0", true},         {"2.3.4", true},
         {"v2.0", false}, {"", false},    {std::nullopt, false}, {"1.0.9", false},
+        // Past the int range the number saturates, as Windows' runtime reads it.
+        {"2147483648", true}, {"-2147483649", false}, {"99999999999999999999.0", true},
     };
     for (const auto& [version, passes] : cases) {
         SCOPED_TRACE(version.value_or("(missing)"));
