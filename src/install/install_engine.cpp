@@ -116,13 +116,15 @@ int ExtractArchive(const std::string& package, const std::string& folder) {
         return 1;
     } catch (const CZipError& error) {
         zip.Close(CZipReader::kCloseAfterException);
-        // A file that cannot be opened, read or written is told in the system's words. A
-        // damaged archive, a CRC error or an unsafe entry has no system error behind it (a
-        // last error left then is stale), and must not pass unnoticed either.
-        const uint32_t system = platform::LastError();
-        if (error.Code() < CZipError::kGeneric && system != 0 &&
-            !platform::FormatSystemError(system).empty()) {
-            ui::MessageBox(platform::FormatSystemError(system), ui::kMbOk);
+        // A file that cannot be opened, read, written (a full disk) or deleted out of the way
+        // (217: a file another program holds) is told in the system's words, which say what
+        // to do about it: free space, close a program. A damaged archive, a CRC error or an
+        // unsafe entry has no system error behind it (a last error left then is stale), and
+        // is told in our own words, so that it cannot pass unnoticed either.
+        const std::string text =
+            error.HasSystemCause() ? platform::FormatSystemError(error.SystemError()) : "";
+        if (!text.empty()) {
+            ui::MessageBox(text, ui::kMbOk);
         } else {
             ShowDamagedPackage(package, error.Code());
         }

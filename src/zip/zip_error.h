@@ -82,6 +82,13 @@ public:
     const std::string& Path() const { return m_path; }
     /// The operating system's last error code when the error was made.
     uint32_t SystemError() const { return m_systemError; }
+    /// True when a failed system call made this error (an errno value of a file operation,
+    /// or an existing file that could not be deleted, 217) and SystemError() tells why;
+    /// false for a damaged archive, a CRC error, an unsafe entry and the like, where a last
+    /// error left behind is stale.
+    bool HasSystemCause() const {
+        return (m_code < kGeneric || m_code == kNotRemoved) && m_systemError != 0;
+    }
     /// A plain English description of the code, for tools and logs (the installer shows
     /// its own texts).
     std::string Describe() const { return Describe(m_code); }

@@ -10,9 +10,11 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 
 #include "exam_machine.h"
 #include "host_text.h"
+#include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/posix/machine.h"
 #include "platform/system.h"
@@ -293,6 +295,13 @@ TEST(DamagedPackage, TheExamineeIsToldAndTheRunEnds) {
          "z.writestr('Vemra/Answer.dat', b'\\0' * 256, zipfile.ZIP_DEFLATED)\n"
          "z.writestr('../../../mivo-e2e-escaped.txt', b'outside', zipfile.ZIP_DEFLATED)\n"
          "z.close()\n"},
+        // A method the reader cannot decode leaves the exam without that file: said too.
+        {"an entry of an unsupported method (LZMA)",
+         "import sys, zipfile\n"
+         "z = zipfile.ZipFile(sys.argv[1], 'w')\n"
+         "z.writestr('Vemra/Answer.dat', b'\\0' * 256, zipfile.ZIP_DEFLATED)\n"
+         "z.writestr('Vemra/Sheet/Sheet01.dat', b'answer sheet\\n', zipfile.ZIP_LZMA)\n"
+         "z.close()\n"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -322,6 +331,63 @@ TEST(DamagedPackage, TheExamineeIsToldAndTheRunEnds) {
               fs::path(m.Folder()).parent_path().string() + "/mivo-e2e-escaped.txt"}) {
             EXPECT_FALSE(e2e::Exists(outside)) << outside;
         }
+    }
+}
+
+// Trouble on the target drive is told in the system's words, which say what to do about it
+// (free space, close the program holding a file), not as a damaged package.
+TEST(TargetTrouble, IsToldInTheSystemsWords) {
+    struct Row {
+        const char* what;
+        bool fullDisk;       // drive C is a small tmpfs that the package does not fit on
+        bool heldOpen;       // another process holds a file the package replaces
+        uint32_t expected;   // the system error whose text is shown
+    };
+    const Row rows[] = {
+        {"the target drive full", true, false, platform::kErrorDiskFull},
+        {"a target file held by another process", false, true, platform::kErrorSharingViolation},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const ExamSpec exam;
+        ExamMachine m({}, exam);
+        if (row.heldOpen) {
+            WriteEarlierInstallation(m.Host("C:\\VemraExamDB"));
+        } else {
+            // Data that does not compress, more than the drive holds.
+            std::string noise(3 * 1024 * 1024, '\0');
+            uint32_t x = 12345;
+            for (char& c : noise) {
+                x = x * 1103515245u + 12345u;
+                c = static_cast<char>(x >> 24);
+            }
+            package::PackageRecipe recipe;
+            recipe.extraFiles = {{"Vemra/Media.bin", noise}};
+            std::string problem;
+            ASSERT_TRUE(package::BuildPackage(m.PackageOf(1), recipe, problem)) << problem;
+        }
+        std::optional<testsupport::TmpfsMount> drive;
+        if (row.fullDisk) {
+            drive.emplace(m.Folder() + "/drive_c", 1024 * 1024, true);
+            if (!drive->Mounted()) {
+                GTEST_SKIP() << drive->Problem();
+            }
+            ASSERT_EQ(drive->Problem(), "");
+        }
+        platform::CrtFile held;
+        if (row.heldOpen) {
+            // Readable, so the backup copies it; but it cannot be deleted while open.
+            ASSERT_EQ(held.Open("C:\\VemraExamDB\\Vemra\\Sheet\\Sheet01.dat",
+                                platform::CrtFile::kRead | platform::CrtFile::kBinary,
+                                platform::CrtFile::kDenyWrite),
+                      0);
+        }
+        ASSERT_EQ(m.Run({"type exam-number 11100001",
+                         "type name " + e2e::RegisteredName("11100001"), "press install", "ok"}),
+                  0);
+        EXPECT_EQ(m.UnusedScriptLines(), 0);
+        EXPECT_EQ(m.BoxTexts(),
+                  std::vector<std::string>{platform::FormatSystemError(row.expected)});
     }
 }
 

@@ -3,6 +3,7 @@
 // drive, and above all that no installed data is deleted without a complete backup (a full
 // disk, a file another process holds open).
 #include "install/backup.h"
+#include "install/install_engine.h"
 
 #include "install/mivo_dlg.h"
 #include "platform/crt_errno.h"
@@ -352,6 +353,35 @@ TEST_F(BackupTest, AFullDiskKeepsTheInstalledDataAndRefusesTheInstallation) {
     ASSERT_EQ(folders.size(), 1u);
     EXPECT_LT(Take("C:\\Temp\\" + folders[0]).size(), c.size());
     EXPECT_EQ(RecordingView::s_cursorDepth, 0);
+}
+
+TEST_F(BackupTest, StampingOnAFullDiskKeepsTheRecordWhole) {
+    const std::string driveC = m_machine.Folder() + "/drive_c";
+    testsupport::TmpfsMount mount(driveC, 64 * 1024);
+    if (!mount.Mounted()) {
+        GTEST_SKIP() << mount.Problem();
+    }
+    fs::create_directories(driveC + "/Windows/system32");
+    const std::string record(388, 'r');
+    Write("C:\\VemraExamDB\\Vemra\\LevelInfo.dat", record);
+    // Fill the drive to its last byte.
+    {
+        platform::CrtFile filler;
+        ASSERT_EQ(filler.Open("C:\\filler", platform::CrtFile::kWrite | platform::CrtFile::kCreate,
+                              platform::CrtFile::kDenyNone),
+                  0);
+        const std::string block(4096, 'f');
+        size_t put = 0;
+        while (filler.Write(block.data(), block.size(), put) == 0) {
+        }
+    }
+    m_dialog.m_examNumber = "11100001";
+    m_dialog.m_examineeName = "김민준";
+
+    StampLevelRecord(m_dialog);
+
+    const Snapshot after = Take("C:\\VemraExamDB");
+    EXPECT_EQ(after, (Snapshot{{"Vemra/", ""}, {"Vemra/LevelInfo.dat", record}}));
 }
 
 TEST_F(BackupTest, CopyRefusesASourceThatAnotherProcessDeniesReading) {

@@ -40,6 +40,13 @@ bool FailErrno(int hostErrno) {
     return Fail(Win32FromErrno(hostErrno));
 }
 
+// A failed C runtime call: the runtime's errno value, with the system's own last error left
+// behind as Windows' runtime leaves it (a full disk is 112 there, not only ENOSPC).
+int CrtFail(int hostErrno) {
+    SetLastErrorCode(Win32FromErrno(hostErrno));
+    return CrtFromErrno(hostErrno);
+}
+
 uint32_t MissingCode(const HostPath& p) {
     return p.parentExists ? kErrorFileNotFound : kErrorPathNotFound;
 }
@@ -700,7 +707,7 @@ int CrtFile::Read(void* buffer, size_t count, size_t& got) {
             if (errno == EINTR) {
                 continue;
             }
-            return CrtFromErrno(errno);
+            return CrtFail(errno);
         }
         if (n == 0) {
             break;
@@ -722,9 +729,10 @@ int CrtFile::Write(const void* buffer, size_t count, size_t& put) {
             if (errno == EINTR) {
                 continue;
             }
-            return CrtFromErrno(errno);
+            return CrtFail(errno);
         }
         if (n == 0) {
+            SetLastErrorCode(kErrorDiskFull);
             return kErrnoNoSpc;
         }
         put += static_cast<size_t>(n);
@@ -742,7 +750,7 @@ int CrtFile::Seek(int64_t offset, int origin, int64_t& position) {
     }
     const off_t result = lseek(m_fd, static_cast<off_t>(offset), whence);
     if (result < 0) {
-        return CrtFromErrno(errno);
+        return CrtFail(errno);
     }
     position = static_cast<int64_t>(result);
     return kErrnoNone;
@@ -754,7 +762,7 @@ int CrtFile::Length(int64_t& length) {
     }
     struct stat st {};
     if (fstat(m_fd, &st) != 0) {
-        return CrtFromErrno(errno);
+        return CrtFail(errno);
     }
     length = static_cast<int64_t>(st.st_size);
     return kErrnoNone;
@@ -767,14 +775,14 @@ int CrtFile::SetLength(int64_t length) {
     if (length < 0) {
         return kErrnoInval;
     }
-    return ftruncate(m_fd, static_cast<off_t>(length)) == 0 ? kErrnoNone : CrtFromErrno(errno);
+    return ftruncate(m_fd, static_cast<off_t>(length)) == 0 ? kErrnoNone : CrtFail(errno);
 }
 
 int CrtFile::Commit() {
     if (m_fd < 0) {
         return kErrnoBadF;
     }
-    return fsync(m_fd) == 0 ? kErrnoNone : CrtFromErrno(errno);
+    return fsync(m_fd) == 0 ? kErrnoNone : CrtFail(errno);
 }
 
 int CrtFile::Close() {
@@ -788,7 +796,7 @@ int CrtFile::Close() {
         close(m_shareLock);
         m_shareLock = -1;
     }
-    return result == 0 ? kErrnoNone : CrtFromErrno(e);
+    return result == 0 ? kErrnoNone : CrtFail(e);
 }
 
 bool CrtFile::SetModificationTime(int64_t seconds) {

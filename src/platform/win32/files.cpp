@@ -218,7 +218,9 @@ int CrtFile::Write(const void* buffer, size_t count, size_t& put) {
         }
         put += static_cast<size_t>(n);
         if (static_cast<unsigned>(n) < piece) {
-            // The runtime writes short only when the disk is full.
+            // The runtime writes short only when the disk is full; say so to whoever asks
+            // the system, as a failed WriteFile would.
+            SetLastError(ERROR_DISK_FULL);
             return ENOSPC;
         }
     }
