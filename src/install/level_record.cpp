@@ -104,16 +104,26 @@ std::string UpperAscii(std::string text) {
     return text;
 }
 
-void ShowLastSystemError() {
-    const uint32_t error = platform::LastError();
-    if (error != 0) {
-        ui::MessageBox(platform::FormatSystemError(error), ui::kMbOk);
+// Shows the system's text for a reader error that a failed system call made (a missing or
+// locked package); true when a box was shown. A damaged archive shows none here.
+bool ShowSystemCause(const CZipError& error) {
+    if (!error.HasSystemCause()) {
+        return false;
     }
+    ui::MessageBox(platform::FormatSystemError(error.SystemError()), ui::kMbOk);
+    return true;
 }
 
-// Reads the level record out of one archive; false (after its message) when none was read.
+// Reads the level record out of one archive; false when none was read, with `*told` (when
+// given) saying whether a message said why.
 bool ReadRecordFromArchive(const std::string& packageFolder, const std::string& archive,
-                           CLevelRecord& record) {
+                           CLevelRecord& record, bool* told = nullptr) {
+    const auto tell = [told](bool shown) {
+        if (told != nullptr) {
+            *told = shown;
+        }
+    };
+    tell(false);
     CZipReader zip;
     bool found = false;
     try {
@@ -144,13 +154,14 @@ bool ReadRecordFromArchive(const std::string& packageFolder, const std::string& 
                                    "Zip Open - LEVELINFO.DAT - Failed : %s, %d, err : %s",
                                    extracted.c_str(), static_cast<int>(error), text.c_str()),
                                ui::kMbOk);
+                tell(true);
             }
             break;
         }
         zip.Close(CZipReader::kCloseNormal);
-    } catch (const CZipError&) {
+    } catch (const CZipError& error) {
         zip.Close(CZipReader::kCloseAfterException);
-        ShowLastSystemError();
+        tell(ShowSystemCause(error));
         return false;
     }
     return found;
@@ -158,17 +169,23 @@ bool ReadRecordFromArchive(const std::string& packageFolder, const std::string& 
 
 }  // namespace
 
-bool ReadLevelRecordFromPackage(CMivoDlg& dialog, int& ordinal, int& level) {
-    const std::string folder = GetPackageFolder();
+std::string RecordPackagePath(const std::string& packageFolder) {
     std::string archive;
     for (int candidate : {3, 4, 2}) {
-        archive = platform::StringPrintf("%s\\%s", folder.c_str(), PackageName(candidate).c_str());
+        archive =
+            platform::StringPrintf("%s\\%s", packageFolder.c_str(), PackageName(candidate).c_str());
         if (candidate == 2 || platform::FileExists(archive)) {
             break;
         }
     }
+    return archive;
+}
+
+bool ReadLevelRecordFromPackage(CMivoDlg& dialog, int& ordinal, int& level, bool* told) {
+    const std::string folder = GetPackageFolder();
+    const std::string archive = RecordPackagePath(folder);
     CLevelRecord record;
-    if (!ReadRecordFromArchive(folder, archive, record)) {
+    if (!ReadRecordFromArchive(folder, archive, record, told)) {
         return false;
     }
     ordinal = record.ExamOrdinal();

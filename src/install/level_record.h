@@ -70,10 +70,16 @@ bool IsLevelMatch(int packageLevel, int installedLevel);
 /// The installed record's path on the target drive ("%c:\%s\LevelInfo.dat").
 std::string InstalledLevelRecordPath();
 
-/// Reads the level record out of the package (Level3, else Level4, else Level2), sets
-/// `ordinal`, `level` and the dialog's exam kind, and removes the scratch folder. False
-/// when no record was read; the messages of a failure have been shown.
-bool ReadLevelRecordFromPackage(CMivoDlg& dialog, int& ordinal, int& level);
+/// The package whose record the installer reads: Level3, else Level4, else Level2 (named
+/// even when it does not exist).
+std::string RecordPackagePath(const std::string& packageFolder);
+
+/// Reads the level record out of the package of RecordPackagePath, sets `ordinal`, `level`
+/// and the dialog's exam kind, and removes the scratch folder. False when no record was
+/// read; the messages of a failure have been shown, and `*told` (when given) says whether
+/// there was one (a damaged archive, or one without a record, shows none).
+bool ReadLevelRecordFromPackage(CMivoDlg& dialog, int& ordinal, int& level,
+                                bool* told = nullptr);
 
 /// Shows one message box listing the level record of every level package present.
 void ShowPackageSummary();

@@ -18,6 +18,9 @@ constexpr const char* kReinstallQuestion =
     "data가\r\n\r\n모두 "
     "삭제됩니다. 재설치 하시겠습니까?";
 
+constexpr const char* kUnreadablePackageFormat =
+    "문제 설치파일 %s 을 읽을 수 없어\r\n문제를 설치할 수 없습니다.";
+
 }  // namespace
 
 CMivoDlg::~CMivoDlg() {
@@ -64,7 +67,19 @@ bool CMivoDlg::OnInitDialog() {
 
     int ordinal = 0;
     int level = 0;
-    ReadLevelRecordFromPackage(*this, ordinal, level);
+    bool told = false;
+    if (!ReadLevelRecordFromPackage(*this, ordinal, level, &told) && !told) {
+        // The package is damaged or carries no record: nothing says which exam it holds, and
+        // without its ordinal the reinstall question could not protect an earlier
+        // examinee's answers. Nothing has changed yet; say so plainly and stop. (A missing
+        // package has been told in the system's words, and the flow goes on: the package
+        // of the examinee's own level may well be there.)
+        ui::MessageBox(
+            platform::StringPrintf(kUnreadablePackageFormat,
+                                   RecordPackagePath(GetPackageFolder()).c_str()),
+            ui::kMbOk);
+        platform::ExitProcessNow(0);
+    }
     const std::string title = ExamTitle(ordinal, level, m_examKind);
 
     CLevelRecord installed;

@@ -7,6 +7,7 @@
 
 #include "exam_machine.h"
 #include "link_reader.h"
+#include "platform/errors.h"
 
 namespace {
 
@@ -238,6 +239,53 @@ TEST(Reinstall, QuestionOnlyForTheSameOrdinalAndAMatchingLevel) {
             EXPECT_EQ(screen[1].answer, "IDCANCEL");
         }
         e2e::ExpectSameTree(e2e::Tree(m.Host("C:\\VemraExamDB")), before);
+        EXPECT_EQ(m.Started(), "");
+    }
+}
+
+// A package whose record cannot be read says so and ends the run before anything changes; a
+// missing record package is told in the system's words, and the examinee's own level may
+// still install.
+TEST(UnreadableRecord, IsToldPlainly) {
+    const char* const kUnreadable =
+        "문제 설치파일 D:\\MivoPackage\\BaseData\\Level3\\VemraExamDB.zip 을 읽을 수 "
+        "없어\r\n문제를 설치할 수 없습니다.";
+    struct Row {
+        const char* what;
+        std::vector<int> packages;
+        const char* level3;  // written over the Level3 package when not null
+        std::vector<std::string> script;
+        std::vector<std::string> boxes;
+        bool dialogOpened;
+    };
+    const Row rows[] = {
+        {"Level3 is not a zip archive", {1, 2, 3, 4}, "not a zip archive", {"ok"},
+         {kUnreadable}, false},
+        {"Level3 holds no record", {1, 2, 3, 4}, "", {"ok"}, {kUnreadable}, false},
+        {"only Level1: Level2 is missing", {1}, nullptr, {"ok", "press cancel"},
+         {platform::FormatSystemError(platform::kErrorPathNotFound)}, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        ExamSpec exam;
+        exam.levels = row.packages;
+        ExamMachine m({}, exam);
+        if (row.level3 != nullptr && *row.level3 != 0) {
+            e2e::WriteFile(m.PackageOf(3), row.level3);
+        } else if (row.level3 != nullptr) {
+            package::PackageRecipe recipe;
+            recipe.level = 3;
+            recipe.withRecord = false;
+            std::string problem;
+            ASSERT_TRUE(package::BuildPackage(m.PackageOf(3), recipe, problem)) << problem;
+        }
+        ASSERT_EQ(m.Run(row.script), 0);
+        EXPECT_EQ(m.UnusedScriptLines(), 0);
+        EXPECT_EQ(m.BoxTexts(), row.boxes);
+        const std::vector<ScreenEntry> screen = m.Screen();
+        EXPECT_EQ(screen.back().kind, row.dialogOpened ? "closed" : "messagebox")
+            << Describe(screen);
+        EXPECT_FALSE(e2e::Exists(m.Host("C:\\VemraExamDB")));
         EXPECT_EQ(m.Started(), "");
     }
 }
