@@ -19,6 +19,9 @@ inline constexpr const char* kExamDataFolderName = "VemraExamDB";
 class CLevelRecord {
 public:
     CLevelRecord() { m_bytes.fill(0); }
+    /// The record of a record file's first `size` bytes: at most 388 are used, and a
+    /// shorter file leaves the rest zero.
+    static CLevelRecord FromBytes(const uint8_t* data, size_t size);
 
     int ExamOrdinal() const { return U16(0); }
     int Level() const { return U16(2); }
@@ -47,6 +50,14 @@ private:
 /// Reads at most 388 bytes of a record file into `record` (a shorter file leaves the rest
 /// zero). False when the file cannot be opened for reading.
 bool ReadLevelRecordFile(const std::string& path, CLevelRecord& record);
+
+/// True when an archive entry holds a level record: its name, upper-cased as the default C
+/// locale does (the letters a to z only), contains "LEVELINFO.DAT".
+bool IsLevelRecordEntryName(const std::string& name);
+
+/// The level whose package the record is read from: 3 when its package exists in
+/// `packageFolder`, else 4 when that one exists, else 2 (even when it is missing too).
+int RecordPackageLevel(const std::string& packageFolder);
 
 /// The folder of the installer executable (its path cut before the last backslash).
 std::string GetPackageFolder();
