@@ -137,6 +137,8 @@ bool BuildPackageDatabase(const std::string& hostPath, const std::vector<Examine
                            "create table ExamInfo (Key text, Value text);"
                            "insert into ExamInfo values ('made by', 'mivo-package');",
                            nullptr, nullptr, nullptr) == SQLITE_OK;
+    // One transaction for the whole register: one write to the disk, not one per examinee.
+    ok = ok && sqlite3_exec(db, "begin;", nullptr, nullptr, nullptr) == SQLITE_OK;
     sqlite3_stmt* insert = nullptr;
     ok = ok && sqlite3_prepare_v2(db, "insert into Examinee values (?, ?, ?)", -1, &insert,
                                   nullptr) == SQLITE_OK;
@@ -153,6 +155,7 @@ bool BuildPackageDatabase(const std::string& hostPath, const std::vector<Examine
         sqlite3_reset(insert);
     }
     sqlite3_finalize(insert);
+    ok = ok && sqlite3_exec(db, "commit;", nullptr, nullptr, nullptr) == SQLITE_OK;
     if (!ok) {
         problem = std::string("cannot fill ") + hostPath + ": " + sqlite3_errmsg(db);
     }

@@ -23,7 +23,7 @@ namespace package {
 
 namespace {
 
-using json = nlohmann::json;
+using json = nlohmann::ordered_json;
 using Verdict = CSetUpComformDlg::ExamNumberVerdict;
 
 // The installer's executable as it lies in a package folder: mivo.exe on a Windows stick,
@@ -412,20 +412,28 @@ void Checker::CheckRecordSource() {
 }
 
 void Checker::CheckDatabases() {
-    if (m_ordinal == 0) {
+    // Without the record the installer reads, the databases are still named by the ordinal
+    // the other levels' records give, so that their faults show too.
+    int ordinal = m_ordinal;
+    for (int level = 1; level <= 4 && ordinal == 0; ++level) {
+        ordinal = m_levels[level].record.found ? m_levels[level].record.record.ExamOrdinal() : 0;
+    }
+    if (ordinal == 0) {
         Add(Severity::kError, "databases", "database-unknown",
-            "without the installer's level record no package database can be named");
+            "no level record names the exam ordinal: no package database can be named");
         return;
     }
     // Each database file with the levels whose examinees it holds, in the installer's naming.
     std::map<std::string, std::vector<int>> files;
     for (int level = 1; level <= 4; ++level) {
         if (m_levels[level].present) {
-            files[PackageDatabasePath(m_ordinal, level)].push_back(level);
+            files[PackageDatabasePath(ordinal, level)].push_back(level);
         }
     }
-    const std::string used = PackageDatabasePath(m_ordinal, m_level);
-    files.try_emplace(used);
+    const std::string used = m_ordinal != 0 ? PackageDatabasePath(m_ordinal, m_level) : "";
+    if (!used.empty()) {
+        files.try_emplace(used);
+    }
     for (const auto& [path, levels] : files) {
         CheckDatabase(path, levels, path == used);
     }
@@ -469,7 +477,7 @@ void Checker::CheckDatabase(const std::string& path, const std::vector<int>& lev
         return;
     }
     Add(Severity::kOk, subject, "database-opens",
-        "opens, integrity ok (" + role + "; examinees of " + (labels.empty() ? "-" : labels) + ")",
+        "opens, integrity ok (" + role + "; database of " + (labels.empty() ? "-" : labels) + ")",
         {{"levels", levels}, {"usedByInstaller", used}});
     try {
         // The whole register in one row: the access layer reads first rows only.

@@ -22,10 +22,10 @@ enum class Severity {
 /// One line of the report.
 struct Finding {
     Severity severity = Severity::kOk;
-    std::string subject;  // "installer", "Level3", "BaseData\PData_112_3.DBS"
-    std::string kind;     // stable name for scripts ("archive-damaged", ...)
-    std::string text;     // the line for people
-    nlohmann::json data;  // the facts behind the line, for scripts
+    std::string subject;          // "installer", "Level3", "BaseData\PData_112_3.DBS"
+    std::string kind;             // stable name for scripts ("archive-damaged", ...)
+    std::string text;             // the line for people
+    nlohmann::ordered_json data;  // the facts behind the line, for scripts
 };
 
 /// Everything found in one package folder.
@@ -49,6 +49,6 @@ std::string ReportText(const CheckReport& report);
 
 /// The same as one JSON document: {"folder", "findings": [{"severity", "subject", "kind",
 /// "text", "data"}], "summary": {"ok", "notes", "warnings", "errors", "passed"}}.
-nlohmann::json ReportJson(const CheckReport& report);
+nlohmann::ordered_json ReportJson(const CheckReport& report);
 
 }  // namespace package
