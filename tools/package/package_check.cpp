@@ -56,6 +56,11 @@ std::string KindWords(int32_t kind) {
     }
 }
 
+// "1 error", "2 errors".
+std::string Counted(size_t count, const std::string& one, const std::string& many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 std::string LevelName(int level) {
     return "Level" + std::to_string(level);
 }
@@ -517,8 +522,7 @@ void Checker::CheckExaminees(CMivoDlg& dialog, const std::string& subject, const
             "the examinee table is empty: every examinee would be refused", {{"examinees", 0}});
         return;
     }
-    Add(Severity::kOk, subject, "examinees",
-        platform::StringPrintf("%zu examinees", register_.size()),
+    Add(Severity::kOk, subject, "examinees", Counted(register_.size(), "examinee", "examinees"),
         {{"examinees", register_.size()}});
 
     std::map<std::string, int> seen;
@@ -589,15 +593,15 @@ void Checker::CheckExaminees(CMivoDlg& dialog, const std::string& subject, const
     }
     if (!refused.empty()) {
         Add(Severity::kError, subject, "numbers-refused",
-            platform::StringPrintf("%zu examinee numbers no level accepts: ", refused.size()) +
+            Counted(refused.size(), "examinee number", "examinee numbers") + " no level accepts: " +
                 refusedText + (refused.size() > kExamplesShown ? ", ..." : ""),
             {{"numbers", refused}});
     }
     if (!notFound.empty()) {
         Add(Severity::kError, subject, "examinees-refused",
-            platform::StringPrintf("%zu examinees the register refuses under their own name: ",
-                                   notFound.size()) +
-                notFoundText + (notFound.size() > kExamplesShown ? ", ..." : ""),
+            Counted(notFound.size(), "examinee", "examinees") +
+                " the register refuses under their own name: " + notFoundText +
+                (notFound.size() > kExamplesShown ? ", ..." : ""),
             {{"examinees", notFound}});
     }
 
@@ -614,9 +618,8 @@ void Checker::CheckExaminees(CMivoDlg& dialog, const std::string& subject, const
     }
     if (!duplicates.empty()) {
         Add(Severity::kError, subject, "numbers-duplicate",
-            platform::StringPrintf("%zu exam numbers registered more than once: ",
-                                   duplicates.size()) +
-                duplicateText,
+            Counted(duplicates.size(), "exam number", "exam numbers") +
+                " registered more than once: " + duplicateText,
             {{"numbers", duplicates}});
     }
 
@@ -643,8 +646,8 @@ void Checker::CheckExaminees(CMivoDlg& dialog, const std::string& subject, const
     }
     if (!groups.empty()) {
         Add(Severity::kWarning, subject, "names-alike",
-            platform::StringPrintf("%zu names the lookup cannot tell apart: ", groups.size()) +
-                alikeText,
+            Counted(groups.size(), "group of names", "groups of names") +
+                " the lookup cannot tell apart: " + alikeText,
             {{"groups", groups}});
     }
 }
@@ -689,11 +692,12 @@ std::string ReportText(const CheckReport& report) {
                                       static_cast<int>(width), finding.subject.c_str(),
                                       finding.text.c_str());
     }
-    out += platform::StringPrintf(
-        "summary: %zu errors, %zu warnings, %zu notes: %s\n", report.Count(Severity::kError),
-        report.Count(Severity::kWarning), report.Count(Severity::kNote),
-        report.Passed() ? "the installer would install every level from this folder"
-                        : "NOT ready: fix the errors before copying this folder");
+    out += "summary: " + Counted(report.Count(Severity::kError), "error", "errors") + ", " +
+           Counted(report.Count(Severity::kWarning), "warning", "warnings") + ", " +
+           Counted(report.Count(Severity::kNote), "note", "notes") + ": " +
+           (report.Passed() ? "the installer would install every level from this folder"
+                            : "NOT ready: fix the errors before copying this folder") +
+           "\n";
     return out;
 }
 
