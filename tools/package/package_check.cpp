@@ -495,7 +495,7 @@ void Checker::CheckDatabase(const std::string& path, const std::vector<int>& lev
             {{"code", error.Code()}, {"message", error.Message()}});
         return;
     } catch (const json::exception& error) {
-        Add(Severity::kError, subject, "examinee-table-missing",
+        Add(Severity::kError, subject, "examinee-table-unreadable",
             std::string("the examinee table cannot be listed: ") + error.what());
         return;
     }
