@@ -154,6 +154,14 @@ void CSqliteDB::ThrowLibraryError(int code) const {
 }
 
 bool CSqliteDB::Open(const std::string& path) {
+    return OpenFile(path, false);
+}
+
+bool CSqliteDB::OpenReadOnly(const std::string& path) {
+    return OpenFile(path, true);
+}
+
+bool CSqliteDB::OpenFile(const std::string& path, bool readOnly) {
     Close();
     // SQLite opens the file itself, so it is handed the path the platform maps the
     // Windows path to (the same path on Windows). A path on no drive of the machine is
@@ -163,8 +171,15 @@ bool CSqliteDB::Open(const std::string& path) {
     if (!platform::LibraryFilePath(path, libraryPath)) {
         throw CSqliteException(SQLITE_CANTOPEN, "unable to open database file");
     }
-    const std::u16string widePath = platform::Utf8ToUtf16(libraryPath);
-    const int result = sqlite3_open16(widePath.c_str(), &m_db);
+    int result = SQLITE_OK;
+    if (readOnly) {
+        // SQLite has no UTF-16 form of the open that takes flags; its UTF-8 form takes the
+        // same path on every platform.
+        result = sqlite3_open_v2(libraryPath.c_str(), &m_db, SQLITE_OPEN_READONLY, nullptr);
+    } else {
+        const std::u16string widePath = platform::Utf8ToUtf16(libraryPath);
+        result = sqlite3_open16(widePath.c_str(), &m_db);
+    }
     if (result != SQLITE_OK) {
         // The handle SQLite made stays stored: it carries the message now, and the
         // caller's Close releases it.

@@ -108,6 +108,12 @@ public:
     /// the caller's Close releases it. An open connection is closed first.
     bool Open(const std::string& path);
 
+    /// Opens an existing database file at a Windows path for reading only, as Open does
+    /// otherwise: the file is never created, changed or journalled, so a package can be
+    /// examined on write-protected media without a trace. Throws as Open (SQLITE_CANTOPEN
+    /// for a missing file).
+    bool OpenReadOnly(const std::string& path);
+
     /// Closes the connection if there is one; never throws. When SQLite still reports it
     /// busy after the retries (a statement is alive, for instance), the connection stays
     /// open and a later Close tries again.
@@ -133,6 +139,8 @@ public:
     std::string QueryText(const std::string& statement, int* changes = nullptr);
 
 private:
+    // Open and OpenReadOnly.
+    bool OpenFile(const std::string& path, bool readOnly);
     // Prepares one statement with the retry rule; throws as RunQuery does.
     sqlite3_stmt* Prepare(const std::u16string& statement);
     // Throws SQLite's result `code` with the connection's last message.

@@ -1,6 +1,8 @@
 // Level records and reading them out of exam packages.
 #include "install/level_record.h"
 
+#include <algorithm>
+
 #include "app/prerequisites.h"
 #include "fileutil/folder_tree.h"
 #include "install/mivo_dlg.h"
@@ -15,6 +17,12 @@ int32_t CLevelRecord::I32(size_t at) const {
     const uint32_t v = m_bytes[at] | (m_bytes[at + 1] << 8) | (m_bytes[at + 2] << 16) |
                        (static_cast<uint32_t>(m_bytes[at + 3]) << 24);
     return static_cast<int32_t>(v);
+}
+
+CLevelRecord CLevelRecord::FromBytes(const uint8_t* data, size_t size) {
+    CLevelRecord record;
+    std::copy_n(data, std::min(size, kLevelRecordSize), record.m_bytes.begin());
+    return record;
 }
 
 void CLevelRecord::SetText(size_t at, const std::string& text) {
@@ -47,10 +55,11 @@ bool ReadLevelRecordFile(const std::string& path, CLevelRecord& record) {
                   platform::CrtFile::kDenyNone) != 0) {
         return false;
     }
-    record = CLevelRecord{};
+    std::array<uint8_t, kLevelRecordSize> bytes{};
     size_t got = 0;
-    file.Read(record.Bytes().data(), kLevelRecordSize, got);
+    file.Read(bytes.data(), kLevelRecordSize, got);
     file.Close();
+    record = CLevelRecord::FromBytes(bytes.data(), got);
     return true;
 }
 
@@ -137,10 +146,10 @@ bool ReadRecordFromArchive(const std::string& packageFolder, const std::string& 
             if (entry == nullptr) {
                 continue;
             }
-            const std::string upper = UpperAscii(entry->GetFileName());
-            if (upper.find("LEVELINFO.DAT") == std::string::npos || !zip.ExtractEntry(i, scratch)) {
+            if (!IsLevelRecordEntryName(entry->GetFileName()) || !zip.ExtractEntry(i, scratch)) {
                 continue;
             }
+            const std::string upper = UpperAscii(entry->GetFileName());
             const std::string extracted = platform::StringPrintf(
                 "%s\\%s\\%s", packageFolder.c_str(), kExamDataFolderName, upper.c_str());
             if (ReadLevelRecordFile(extracted, record)) {
@@ -169,16 +178,23 @@ bool ReadRecordFromArchive(const std::string& packageFolder, const std::string& 
 
 }  // namespace
 
-std::string RecordPackagePath(const std::string& packageFolder) {
-    std::string archive;
-    for (int candidate : {3, 4, 2}) {
-        archive =
-            platform::StringPrintf("%s\\%s", packageFolder.c_str(), PackageName(candidate).c_str());
-        if (candidate == 2 || platform::FileExists(archive)) {
-            break;
+bool IsLevelRecordEntryName(const std::string& name) {
+    return UpperAscii(name).find("LEVELINFO.DAT") != std::string::npos;
+}
+
+int RecordPackageLevel(const std::string& packageFolder) {
+    for (int candidate : {3, 4}) {
+        if (platform::FileExists(platform::StringPrintf("%s\\%s", packageFolder.c_str(),
+                                                        PackageName(candidate).c_str()))) {
+            return candidate;
         }
     }
-    return archive;
+    return 2;
+}
+
+std::string RecordPackagePath(const std::string& packageFolder) {
+    return platform::StringPrintf("%s\\%s", packageFolder.c_str(),
+                                  PackageName(RecordPackageLevel(packageFolder)).c_str());
 }
 
 bool ReadLevelRecordFromPackage(CMivoDlg& dialog, int& ordinal, int& level, bool* told) {

@@ -19,6 +19,9 @@ inline constexpr const char* kExamDataFolderName = "VemraExamDB";
 class CLevelRecord {
 public:
     CLevelRecord() { m_bytes.fill(0); }
+    /// The record of a record file's first `size` bytes: at most 388 are used, and a
+    /// shorter file leaves the rest zero.
+    static CLevelRecord FromBytes(const uint8_t* data, size_t size);
 
     int ExamOrdinal() const { return U16(0); }
     int Level() const { return U16(2); }
@@ -48,6 +51,14 @@ private:
 /// zero). False when the file cannot be opened for reading.
 bool ReadLevelRecordFile(const std::string& path, CLevelRecord& record);
 
+/// True when an archive entry holds a level record: its name, upper-cased as the default C
+/// locale does (the letters a to z only), contains "LEVELINFO.DAT".
+bool IsLevelRecordEntryName(const std::string& name);
+
+/// The level whose package the record is read from: 3 when its package exists in
+/// `packageFolder`, else 4 when that one exists, else 2 (even when it is missing too).
+int RecordPackageLevel(const std::string& packageFolder);
+
 /// The folder of the installer executable (its path cut before the last backslash).
 std::string GetPackageFolder();
 
@@ -70,8 +81,7 @@ bool IsLevelMatch(int packageLevel, int installedLevel);
 /// The installed record's path on the target drive ("%c:\%s\LevelInfo.dat").
 std::string InstalledLevelRecordPath();
 
-/// The package whose record the installer reads: Level3, else Level4, else Level2 (named
-/// even when it does not exist).
+/// The path of that package (RecordPackageLevel's) below `packageFolder`.
 std::string RecordPackagePath(const std::string& packageFolder);
 
 /// Reads the level record out of the package of RecordPackagePath, sets `ordinal`, `level`

@@ -52,9 +52,6 @@ std::string TrimText(const std::string& text) {
     return text.substr(begin, text.find_last_not_of(kBlanks) - begin + 1);
 }
 
-namespace {
-
-// Without blanks and hyphens, in upper case: how two spellings of a name are compared.
 std::u16string NormalisedName(const std::string& name) {
     std::u16string out;
     for (char16_t unit : platform::Utf8ToUtf16(name)) {
@@ -65,6 +62,8 @@ std::u16string NormalisedName(const std::string& name) {
     }
     return out;
 }
+
+namespace {
 
 // The exam number as an SQL string literal's contents: a quote is doubled, so that no
 // typed text can end the literal and change the statement.

@@ -25,5 +25,9 @@ void CheckPackageDatabase(int ordinal, CMivoDlg& dialog, int level);
 std::string LookupExaminee(CMivoDlg& dialog, const std::string& examNumber,
                            const std::string& name);
 
+/// A name as the lookup compares it: without blanks and hyphens, in upper case. Two
+/// spellings of a name are the same name when these are equal.
+std::u16string NormalisedName(const std::string& name);
+
 /// Blanks, tabs and line breaks removed from both ends.
 std::string TrimText(const std::string& text);

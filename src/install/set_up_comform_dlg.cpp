@@ -97,31 +97,47 @@ bool CSetUpComformDlg::IsReservedExamNumber(const std::string& number) {
     return IsOneOf(number, kReservedNumbers);
 }
 
-bool CSetUpComformDlg::ValidateExamNumber() {
-    const std::string number = TrimText(View().FieldText(ui::kIdcExamNumber));
+CSetUpComformDlg::ExamNumberVerdict CSetUpComformDlg::JudgeExamNumber(const std::string& number,
+                                                                      int ordinal, int examKind,
+                                                                      int& level) {
+    level = 0;
     if (platform::Utf16Length(number) != 8) {
-        ui::MessageBox(kWrongLength, ui::kMbOk);
-        return false;
+        return ExamNumberVerdict::kWrongLength;
     }
-    const int prefix = LeadingNumber(number.substr(0, 2));
-    const bool prefixValid = LevelOfPrefix(prefix) != 0;
-    if (m_examKind == kPastExamKind) {
+    level = LevelOfPrefix(LeadingNumber(number.substr(0, 2)));
+    if (examKind == kPastExamKind) {
         // A past-exam practice package takes exactly its four announced numbers.
         if (!IsOneOf(number, kPastExamNumbers)) {
-            ui::MessageBox(kWrongPastExamNumber, ui::kMbOk);
-            return false;
+            return ExamNumberVerdict::kWrongPastExamNumber;
         }
     } else if (!IsReservedExamNumber(number)) {
         const int type = LeadingNumber(number.substr(2, 1));
-        const bool typeValid =
-            m_examOrdinal < 1000 ? (type == 1 || type == 4) : (type == 2 || type == 3);
-        if (IsOneOf(number, kPastExamNumbers) || !prefixValid || !typeValid) {
-            ui::MessageBox(kWrongNumber, ui::kMbOk);
-            return false;
+        const bool typeValid = ordinal < 1000 ? (type == 1 || type == 4) : (type == 2 || type == 3);
+        if (IsOneOf(number, kPastExamNumbers) || level == 0 || !typeValid) {
+            return ExamNumberVerdict::kWrongNumber;
         }
     }
-    if (prefixValid) {
-        m_level = LevelOfPrefix(prefix);
+    return ExamNumberVerdict::kAccepted;
+}
+
+bool CSetUpComformDlg::ValidateExamNumber() {
+    const std::string number = TrimText(View().FieldText(ui::kIdcExamNumber));
+    int level = 0;
+    switch (JudgeExamNumber(number, m_examOrdinal, m_examKind, level)) {
+        case ExamNumberVerdict::kWrongLength:
+            ui::MessageBox(kWrongLength, ui::kMbOk);
+            return false;
+        case ExamNumberVerdict::kWrongNumber:
+            ui::MessageBox(kWrongNumber, ui::kMbOk);
+            return false;
+        case ExamNumberVerdict::kWrongPastExamNumber:
+            ui::MessageBox(kWrongPastExamNumber, ui::kMbOk);
+            return false;
+        case ExamNumberVerdict::kAccepted:
+            break;
+    }
+    if (level != 0) {
+        m_level = level;
     }
     m_examNumber = number;
     return true;

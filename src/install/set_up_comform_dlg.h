@@ -28,6 +28,18 @@ public:
     void OnCancel() override;
     bool PreTranslateKeyDown(unsigned virtualKey, bool leftControlDown) override;
 
+    /// What the exam-number rules say of a number.
+    enum class ExamNumberVerdict {
+        kAccepted,             // the number stands
+        kWrongLength,          // not eight characters
+        kWrongNumber,          // refused by a regular exam's rules
+        kWrongPastExamNumber,  // not one of a past-exam practice package's numbers
+    };
+    /// Judges a trimmed exam number for an exam of `ordinal` and `examKind`, showing
+    /// nothing; `level` receives the level its prefix names (1-4), or 0 when it names none
+    /// (an accepted number may still have such a prefix: a reserved one never does).
+    static ExamNumberVerdict JudgeExamNumber(const std::string& number, int ordinal, int examKind,
+                                             int& level);
     /// Checks the exam-number field; shows a refusal, stores level and number on success.
     bool ValidateExamNumber();
     /// True for the four reserved numbers "11000000", "12000000", "21000000", "22000000".

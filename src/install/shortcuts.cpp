@@ -29,26 +29,27 @@ std::string CommandLineFor(const std::string& program) {
 
 }  // namespace
 
+ExamShortcutText ExamShortcutFor(int32_t ordinal, int32_t examKind) {
+    if (ordinal >= kFirstSpecialOrdinal) {
+        return {"제특별회 전산 세무회계.lnk", "제특별회 전산세무회계자격시험"};
+    }
+    if (examKind == kExamKindCompetition) {
+        return {platform::StringPrintf("제%d회 세무회계 경진대회.lnk", ordinal),
+                platform::StringPrintf("제%d회 세무회계 경진대회", ordinal)};
+    }
+    return {platform::StringPrintf("제%d회 전산 세무회계.lnk", ordinal),
+            platform::StringPrintf("제%d회 전산세무회계자격시험", ordinal)};
+}
+
 int CreateExamShortcutAndLaunch(int32_t /*level*/, CMivoDlg& dlg, int32_t ordinal) {
     std::string desktop;
     // Without a desktop folder there is nowhere sensible to put the shortcut (an empty
     // folder would put it at the root of the current drive); the program still starts.
     if (platform::SpecialFolderPath(platform::kCsidlDesktop, desktop) && !desktop.empty()) {
-        std::string linkPath;
-        std::string description;
-        if (ordinal >= kFirstSpecialOrdinal) {
-            linkPath = platform::StringPrintf("%s\\제특별회 전산 세무회계.lnk", desktop.c_str());
-            description = "제특별회 전산세무회계자격시험";
-        } else if (dlg.m_examKind == kExamKindCompetition) {
-            linkPath = platform::StringPrintf("%s\\제%d회 세무회계 경진대회.lnk", desktop.c_str(),
-                                              ordinal);
-            description = platform::StringPrintf("제%d회 세무회계 경진대회", ordinal);
-        } else {
-            linkPath =
-                platform::StringPrintf("%s\\제%d회 전산 세무회계.lnk", desktop.c_str(), ordinal);
-            description = platform::StringPrintf("제%d회 전산세무회계자격시험", ordinal);
-        }
-        CreateShellLink(MainProgramTarget(), description, linkPath);
+        const ExamShortcutText shortcut = ExamShortcutFor(ordinal, dlg.m_examKind);
+        const std::string linkPath =
+            platform::StringPrintf("%s\\%s", desktop.c_str(), shortcut.fileName.c_str());
+        CreateShellLink(MainProgramTarget(), shortcut.description, linkPath);
     }
     platform::ExecuteCommand(CommandLineFor(MainProgramTarget()), platform::kShowNormal);
     return 1;

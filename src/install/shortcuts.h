@@ -8,6 +8,14 @@
 
 class CMivoDlg;
 
+/// The desktop shortcut of an exam: its file name (without the desktop folder) and its
+/// description, by ordinal (1000 and more: a special exam) and exam kind (2: competition).
+struct ExamShortcutText {
+    std::string fileName;     // "제112회 전산 세무회계.lnk"
+    std::string description;  // "제112회 전산세무회계자격시험"
+};
+ExamShortcutText ExamShortcutFor(int32_t ordinal, int32_t examKind);
+
 /// Writes the desktop shortcut named after the exam (its ordinal, and the exam kind of
 /// `dlg`; the level plays no part) to the main program, then starts the main program.
 /// Always answers 1: a shortcut that cannot be written or a program that does not start

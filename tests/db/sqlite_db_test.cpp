@@ -82,9 +82,10 @@ TEST_F(SqliteDbTest, QueryTextGivesColumnZeroOfTheFirstRowOrTheEmptyString) {
 }
 
 TEST_F(SqliteDbTest, FailuresThrowWithTheCodeNameAndTheMessage) {
-    CSqliteDB empty, notADatabase, missingFolder, noDrive, never;
+    CSqliteDB empty, notADatabase, missingFolder, noDrive, never, reader, missingFile;
     m_machine.WriteHostFile(m_machine.Host("C:\\BaseData\\junk.DBS"), std::string(4096, 'x'));
     ASSERT_TRUE(empty.Open("C:\\BaseData\\Empty.DBS"));
+    ASSERT_TRUE(reader.OpenReadOnly(kDatabase));
     ASSERT_TRUE(notADatabase.Open("C:\\BaseData\\junk.DBS"));  // read lazily
     const std::pair<std::function<void()>, const char*> cases[] = {
         {[&] { empty.QueryText(kLookup); }, "SQLITE_ERROR[1]: no such table: Examinee"},
@@ -98,11 +99,18 @@ TEST_F(SqliteDbTest, FailuresThrowWithTheCodeNameAndTheMessage) {
          "SQLITE_CANTOPEN[14]: unable to open database file"},
         {[&] { noDrive.Open("Q:\\x.DBS"); }, "SQLITE_CANTOPEN[14]: unable to open database file"},
         {[&] { never.QueryText("select 1"); }, "SQLITEDB_ERROR[1000]: Database is not open"},
+        // Read-only: a missing file is not made, and nothing can be written.
+        {[&] { missingFile.OpenReadOnly("C:\\BaseData\\Missing.DBS"); },
+         "SQLITE_CANTOPEN[14]: unable to open database file"},
+        {[&] { reader.QueryText("delete from Examinee"); },
+         "SQLITE_READONLY[8]: attempt to write a readonly database"},
     };
     for (const auto& [call, message] : cases) {
         EXPECT_EQ(Thrown(call), message);
     }
     EXPECT_FALSE(std::filesystem::exists("Q:\\x.DBS"));  // nothing reached the host as is
+    EXPECT_FALSE(std::filesystem::exists(m_machine.Host("C:\\BaseData\\Missing.DBS")));
+    EXPECT_EQ(reader.QueryText("select count(*) from Examinee"), "3");
     // A failed open keeps SQLite's handle until Close; Close of nothing does nothing.
     EXPECT_TRUE(missingFolder.IsOpen());
     for (CSqliteDB* db : {&missingFolder, &never, &m_db}) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "declined_entry.h"
 #include "platform/crt_errno.h"
 #include "platform/posix/machine.h"
 #include "zip/zip_reader.h"
@@ -101,17 +102,6 @@ std::string Printable(std::string text) {
     return text;
 }
 
-std::string DeclinedReason(CZipEntry& entry, const char* verb) {
-    uint16_t method = entry.m_method;
-    if (method != CZipEntry::kMethodStored && method != CZipEntry::kMethodDeflate &&
-        method != CZipEntry::kMethodBzip2) {
-        return std::string("entry not ") + verb + " (compression method " + std::to_string(method) +
-               " not supported)";
-    }
-    return std::string("entry not ") + verb +
-           " (data shorter than its size, or time or attributes not set)";
-}
-
 int List(CZipReader& reader) {
     for (uint64_t i = 0; i < reader.GetEntryCount(); ++i) {
         CZipEntry& entry = *reader.GetEntryInfo(i);
@@ -138,7 +128,7 @@ int Test(CZipReader& reader) {
     for (uint64_t i = 0; i < count; ++i) {
         if (!reader.TestEntry(i)) {
             CZipEntry& entry = *reader.GetEntryInfo(i);
-            throw ToolFailure{0, DeclinedReason(entry, "sound"), entry.GetFileName()};
+            throw ToolFailure{0, DeclinedEntryReason(entry, "sound"), entry.GetFileName()};
         }
     }
     std::printf("%llu entries OK\n", static_cast<unsigned long long>(count));
@@ -150,7 +140,7 @@ int Extract(CZipReader& reader, const std::string& folder) {
         if (!reader.ExtractEntry(i, folder)) {
             CZipEntry& entry = *reader.GetEntryInfo(i);
             std::string path = reader.ComputeExtractPath(entry.GetFileName(), folder);
-            throw ToolFailure{0, DeclinedReason(entry, "extracted"), HostPathForMessage(path)};
+            throw ToolFailure{0, DeclinedEntryReason(entry, "extracted"), HostPathForMessage(path)};
         }
     }
     return 0;

@@ -1,17 +1,69 @@
-// mivo-package: makes the exam packages and package databases of a package folder.
+// mivo-package: makes the exam packages and package databases of a package folder, and
+// checks a package folder as the installer will read it.
 //   mivo-package PACKAGE-FOLDER [--ordinal N] [--kind K] [--levels 1234] [--no-database]
+//   mivo-package check [--json] PACKAGE-FOLDER
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "package_builder.h"
+#include "package_check.h"
+
+namespace {
+
+constexpr char kUsage[] =
+    "usage: mivo-package PACKAGE-FOLDER [--ordinal N] [--kind K] [--levels 1234] "
+    "[--no-database]\n"
+    "       mivo-package check [--json] PACKAGE-FOLDER\n"
+    "\n"
+    "The first form makes sample exam packages and databases in PACKAGE-FOLDER.\n"
+    "check reads PACKAGE-FOLDER as the installer will and prints one line per finding\n"
+    "(ok, note, warning, error) and a summary; --json prints the same as one JSON\n"
+    "document. It writes nothing into the folder. Exit status: 0 when the installer would\n"
+    "install every level present, 1 when there is an error, 2 for wrong usage.\n";
+
+int Check(int argc, char** argv) {
+    bool asJson = false;
+    std::string folder;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--json") {
+            asJson = true;
+        } else if (folder.empty() && !arg.empty() && arg[0] != '-') {
+            folder = arg;
+        } else {
+            std::fputs(kUsage, stderr);
+            return 2;
+        }
+    }
+    if (folder.empty()) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    const package::CheckReport report = package::CheckPackageFolder(folder);
+    if (asJson) {
+        const std::string text = package::ReportJson(report).dump(
+            2, ' ', false, nlohmann::json::error_handler_t::replace);
+        std::printf("%s\n", text.c_str());
+    } else {
+        std::fputs(package::ReportText(report).c_str(), stdout);
+    }
+    return report.Passed() ? 0 : 1;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "check") == 0) {
+        return Check(argc, argv);
+    }
+    if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
     if (argc < 2 || argv[1][0] == '-') {
-        std::fprintf(stderr,
-                     "usage: mivo-package PACKAGE-FOLDER [--ordinal N] [--kind K] [--levels 1234] "
-                     "[--no-database]\n");
+        std::fputs(kUsage, stderr);
         return 2;
     }
     int ordinal = 112;
