@@ -196,8 +196,9 @@ bool CDeflateDecoder::LoadWhole(const CZipEntry& entry, const CZipCipher* cipher
     // Encrypted entries stream: the end-of-entry step of AES reads where the data reading
     // stopped, which for a stream that ends early is not the end of the data. Split archives
     // read across files.
-    if (cipher != nullptr || entry.m_ignoreCrc || m_storage.IsSegmented() ||
-        m_compressedLeft > kWholeLimit || m_uncompressedLeft > kWholeLimit) {
+    if (!m_options.m_wholeEntries || cipher != nullptr || entry.m_ignoreCrc ||
+        m_storage.IsSegmented() || m_compressedLeft > kWholeLimit ||
+        m_uncompressedLeft > kWholeLimit) {
         return false;
     }
     const CStreamKey key{m_storage.Position(), m_compressedLeft, m_uncompressedLeft};
@@ -221,7 +222,8 @@ bool CDeflateDecoder::LoadWhole(const CZipEntry& entry, const CZipCipher* cipher
 }
 
 void CDeflateDecoder::Prefetch(const CStreamKey& key) {
-    if (key.m_compressed > kWholeLimit || key.m_uncompressed > kWholeLimit) {
+    if (!m_options.m_wholeEntries || key.m_compressed > kWholeLimit ||
+        key.m_uncompressed > kWholeLimit) {
         return;
     }
     const uint64_t saved = m_storage.Position();

@@ -128,6 +128,7 @@ public:
             return std::make_unique<COptions>(*this);
         }
         bool m_checkLastBlock = true;  // a stream must end where the entry's size ends
+        bool m_wholeEntries = true;    // small entries inflate in one call (libdeflate)
     };
 
     /// Largest compressed and uncompressed size decoded in one call.
