@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <new>
 
 #include "zip/zip_cipher.h"
@@ -36,10 +37,23 @@ void CZipDecoder::EndDecoding(bool afterException) {
     m_cipher = nullptr;
 }
 
+size_t CZipDecoder::DecodeView(size_t size, const uint8_t*& data, uint8_t* scratch) {
+    data = scratch;
+    return DecodeBlock(scratch, size);
+}
+
+void CZipDecoder::Prefetch(const zipcodec::CStreamKey& key) {
+    (void)key;
+}
+
+size_t CZipDecoder::InputChunkSize() const {
+    uint32_t size = GetOptions().m_bufferSize;
+    return size != 0 ? size : kDefaultInputSize;
+}
+
 size_t CZipDecoder::FillInput() {
     if (m_input.IsEmpty()) {
-        uint32_t size = GetOptions().m_bufferSize;
-        m_input.Allocate(size != 0 ? size : kDefaultInputSize);
+        m_input.Allocate(InputChunkSize());
     }
     size_t count = static_cast<size_t>(std::min<uint64_t>(m_input.Size(), m_compressedLeft));
     m_storage.Read(m_input.Data(), count, false);
@@ -54,13 +68,7 @@ void CZipDecoder::UpdateCrc(const uint8_t* data, size_t size) {
     if (m_entry != nullptr && m_entry->m_ignoreCrc) {
         return;  // AE-2: the header holds no CRC to compare with; the HMAC checks the data
     }
-    // zlib's crc32 takes 32-bit lengths; blocks here are far smaller, but be exact anyway.
-    while (size != 0) {
-        uInt part = static_cast<uInt>(std::min<size_t>(size, UINT_MAX));
-        m_crc = static_cast<uint32_t>(crc32(m_crc, data, part));
-        data += part;
-        size -= part;
-    }
+    m_crc = zipcodec::Crc32(m_crc, data, size);
 }
 
 namespace zipcodec {
@@ -155,8 +163,20 @@ void CDeflateDecoder::BeginDecoding(CZipEntry& entry, CZipCipher* cipher) {
     FreeTracked();
     CZipDecoder::BeginDecoding(entry, cipher);
     m_stored = entry.m_method == CZipEntry::kMethodStored;
+    m_whole = false;
+    m_memoryInput = false;
+    m_memoryOffset = 0;
+    m_served = 0;
     if (m_stored) {
         return;
+    }
+    if (LoadWhole(entry, cipher)) {
+        if (m_job.m_complete && m_job.m_crc == entry.m_crc32) {
+            m_whole = true;
+            return;
+        }
+        // Not certainly what zlib makes of it: zlib decides, over the same bytes.
+        m_memoryInput = true;
     }
     m_stream = z_stream{};
     m_stream.zalloc = [](voidpf opaque, uInt items, uInt size) -> voidpf {
@@ -170,6 +190,79 @@ void CDeflateDecoder::BeginDecoding(CZipEntry& entry, CZipCipher* cipher) {
         CZipError::Throw(ConvertResult(result), m_storage.ArchivePath());
     }
     m_streamOpen = true;
+}
+
+bool CDeflateDecoder::LoadWhole(const CZipEntry& entry, const CZipCipher* cipher) {
+    // Encrypted entries stream: the end-of-entry step of AES reads where the data reading
+    // stopped, which for a stream that ends early is not the end of the data. Split archives
+    // read across files.
+    if (!m_options.m_wholeEntries || cipher != nullptr || entry.m_ignoreCrc ||
+        m_storage.IsSegmented() || m_compressedLeft > kWholeLimit ||
+        m_uncompressedLeft > kWholeLimit) {
+        return false;
+    }
+    const CStreamKey key{m_storage.Position(), m_compressedLeft, m_uncompressedLeft};
+    // Data running past the end of the file streams, so that the short read comes where it
+    // always came, after the blocks before it were written.
+    if (key.m_position + key.m_compressed > m_storage.Length()) {
+        return false;
+    }
+    if (m_worker && m_worker->Take(key, m_job)) {
+        m_storage.SeekToPosition(key.m_position + key.m_compressed);
+        return true;
+    }
+    const size_t count = static_cast<size_t>(key.m_compressed);
+    m_job.m_input.Resize(count);
+    m_job.m_output.Resize(static_cast<size_t>(key.m_uncompressed));
+    if (count != 0) {
+        m_storage.Read(m_job.m_input.Data(), count, false);
+    }
+    m_inflater.Run(m_job);
+    return true;
+}
+
+void CDeflateDecoder::Prefetch(const CStreamKey& key) {
+    if (!m_options.m_wholeEntries || key.m_compressed > kWholeLimit ||
+        key.m_uncompressed > kWholeLimit) {
+        return;
+    }
+    const uint64_t saved = m_storage.Position();
+    m_spare.m_input.Resize(static_cast<size_t>(key.m_compressed));
+    m_spare.m_output.Resize(static_cast<size_t>(key.m_uncompressed));
+    try {
+        m_storage.SeekToPosition(key.m_position);
+        m_storage.Read(m_spare.m_input.Data(), m_spare.m_input.Size(), false);
+    } catch (const CZipError&) {
+        m_storage.SeekToPosition(saved);
+        return;  // the entry's own turn reads it again and reports what goes wrong
+    }
+    m_storage.SeekToPosition(saved);
+    if (!m_worker) {
+        m_worker = std::make_unique<CInflateWorker>();
+    }
+    m_worker->Submit(key, m_spare);
+}
+
+size_t CDeflateDecoder::ServeWhole(size_t size, const uint8_t*& data) {
+    const size_t total = m_job.m_output.Size();
+    const size_t count = std::min(size, total - m_served);
+    data = m_job.m_output.Data() + m_served;
+    m_served += count;
+    m_uncompressedLeft -= count;
+    if (m_served == total) {
+        // The stream was used up and its CRC-32 is the whole output's.
+        m_compressedLeft = 0;
+        m_crc = m_job.m_crc;
+        m_finished = true;
+    }
+    return count;
+}
+
+size_t CDeflateDecoder::DecodeView(size_t size, const uint8_t*& data, uint8_t* scratch) {
+    if (m_whole && !m_finished) {
+        return ServeWhole(size, data);
+    }
+    return CZipDecoder::DecodeView(size, data, scratch);
 }
 
 size_t CDeflateDecoder::DecodeStored(uint8_t* buffer, size_t size) {
@@ -194,6 +287,14 @@ size_t CDeflateDecoder::DecodeBlock(uint8_t* buffer, size_t size) {
     if (m_stored) {
         return DecodeStored(buffer, size);
     }
+    if (m_whole) {
+        const uint8_t* data = nullptr;
+        size_t count = ServeWhole(size, data);
+        if (count != 0) {
+            std::memcpy(buffer, data, count);
+        }
+        return count;
+    }
     size_t wanted = static_cast<size_t>(std::min<uint64_t>({size, m_uncompressedLeft, UINT_MAX}));
     // With the whole size produced, compressed bytes still unread must reach the stream's end.
     bool force = wanted == 0 && m_compressedLeft > 0;
@@ -202,8 +303,18 @@ size_t CDeflateDecoder::DecodeBlock(uint8_t* buffer, size_t size) {
     size_t produced = 0;
     while (m_stream.avail_out > 0 || (force && m_compressedLeft > 0)) {
         if (m_stream.avail_in == 0) {
-            m_stream.avail_in = static_cast<uInt>(FillInput());
-            m_stream.next_in = m_input.Data();
+            if (m_memoryInput) {
+                // The same blocks FillInput would read, from the bytes read already.
+                size_t count =
+                    static_cast<size_t>(std::min<uint64_t>(InputChunkSize(), m_compressedLeft));
+                m_stream.next_in = m_job.m_input.Data() + m_memoryOffset;
+                m_stream.avail_in = static_cast<uInt>(count);
+                m_memoryOffset += count;
+                m_compressedLeft -= count;
+            } else {
+                m_stream.avail_in = static_cast<uInt>(FillInput());
+                m_stream.next_in = m_input.Data();
+            }
         }
         uInt before = m_stream.avail_out;
         Bytef* start = m_stream.next_out;
@@ -236,6 +347,8 @@ void CDeflateDecoder::EndDecoding(bool afterException) {
         inflateEnd(&m_stream);
     }
     m_streamOpen = false;
+    m_whole = false;
+    m_memoryInput = false;
     CLibraryDecoder::EndDecoding(afterException);
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "zip/byte_buffer.h"
+#include "zip/zip_inflate.h"
 
 class CZipCipher;
 class CZipEntry;
@@ -48,6 +49,13 @@ public:
     /// Produces up to `size` bytes into `buffer`; 0 at the end. Throws 201 for short or
     /// inconsistent data, the mapped library codes for corrupt data.
     virtual size_t DecodeBlock(uint8_t* buffer, size_t size) = 0;
+    /// As DecodeBlock, but `data` is set to where the bytes are: `scratch` (of `size` bytes)
+    /// or the decoder's own memory, valid until the next call. Saves a copy.
+    virtual size_t DecodeView(size_t size, const uint8_t*& data, uint8_t* scratch);
+    /// Starts decoding, ahead of time, the stream of a later entry described by `key`
+    /// (unencrypted deflate data of a one-file archive); BeginDecoding of that entry then
+    /// takes the result. Leaves the storage's position as it was. The base does nothing.
+    virtual void Prefetch(const zipcodec::CStreamKey& key);
     /// Releases the library state (without the library's own end call after an exception).
     virtual void EndDecoding(bool afterException);
     /// The options (never null).
@@ -70,6 +78,8 @@ protected:
     /// counts them off; returns how many.
     size_t FillInput();
     void UpdateCrc(const uint8_t* data, size_t size);
+    /// The input buffer's size from the options.
+    size_t InputChunkSize() const;
 
     CZipSource& m_storage;
     CZipEntry* m_entry = nullptr;    // entry being decoded
@@ -102,7 +112,13 @@ protected:
     std::vector<uint8_t*> m_blocks;  // blocks handed to the library, when tracked
 };
 
-/// Stored (method 0) and deflate (method 8) entries; deflate through zlib's raw inflate.
+/// Stored (method 0) and deflate (method 8) entries. An unencrypted deflate stream of up to
+/// kWholeLimit bytes (either size) in a one-file archive is read into memory and inflated in
+/// one call by libdeflate (or taken from the worker that inflated it ahead); that result is
+/// used only when it is exactly the entry (all the input, the whole size, the header's
+/// CRC-32), and otherwise zlib's raw inflate runs over the same bytes in the same input
+/// blocks as from the archive, so that what a damaged entry produces and throws is
+/// unchanged. Larger entries stream through zlib.
 class CDeflateDecoder : public CLibraryDecoder {
 public:
     class COptions : public CZipDecoder::COptions {
@@ -112,7 +128,11 @@ public:
             return std::make_unique<COptions>(*this);
         }
         bool m_checkLastBlock = true;  // a stream must end where the entry's size ends
+        bool m_wholeEntries = true;    // small entries inflate in one call (libdeflate)
     };
+
+    /// Largest compressed and uncompressed size decoded in one call.
+    static constexpr uint64_t kWholeLimit = 8u << 20;
 
     explicit CDeflateDecoder(CZipSource& storage) : CLibraryDecoder(storage) {}
     ~CDeflateDecoder() override;
@@ -120,6 +140,8 @@ public:
     bool Supports(uint16_t method) const override { return method == 0 || method == 8; }
     void BeginDecoding(CZipEntry& entry, CZipCipher* cipher) override;
     size_t DecodeBlock(uint8_t* buffer, size_t size) override;
+    size_t DecodeView(size_t size, const uint8_t*& data, uint8_t* scratch) override;
+    void Prefetch(const CStreamKey& key) override;
     void EndDecoding(bool afterException) override;
     const CZipDecoder::COptions& GetOptions() const override { return m_options; }
     void UpdateOptions(const CZipDecoder::COptions& options) override;
@@ -130,11 +152,24 @@ public:
 
 private:
     size_t DecodeStored(uint8_t* buffer, size_t size);
+    /// Reads (or takes from the worker) and inflates the whole stream; false when the entry
+    /// is not one for a whole decode.
+    bool LoadWhole(const CZipEntry& entry, const CZipCipher* cipher);
+    /// The next bytes of the whole decode's output; 0 at its end.
+    size_t ServeWhole(size_t size, const uint8_t*& data);
 
     COptions m_options;
     z_stream m_stream{};
-    bool m_stored = false;      // method 0: no library
-    bool m_streamOpen = false;  // inflateInit2 succeeded, inflateEnd not yet called
+    bool m_stored = false;                     // method 0: no library
+    bool m_streamOpen = false;                 // inflateInit2 succeeded, inflateEnd not yet called
+    bool m_whole = false;                      // the output is m_job's, served from m_served on
+    bool m_memoryInput = false;                // zlib reads m_job's input instead of the archive
+    size_t m_memoryOffset = 0;                 // of the next input block in m_job's input
+    size_t m_served = 0;                       // output bytes of m_job given out
+    CWholeInflate m_job;                       // the entry's whole decode
+    CWholeInflate m_spare;                     // buffers for the next prefetch
+    CWholeInflater m_inflater;                 // for entries not prefetched
+    std::unique_ptr<CInflateWorker> m_worker;  // made by the first prefetch
 };
 
 /// Bzip2 (method 12) entries through libbz2.

@@ -290,11 +290,13 @@ bool CZipReader::ExtractEntry(uint64_t index, const std::string& folder) {
         }
         m_copyBuffer.Allocate(kCopyBufferSize);
         for (;;) {
-            size_t count = ReadEntryData(m_copyBuffer.Data(), m_copyBuffer.Size());
+            // The same blocks as ReadEntryData gives, written from where the decoder has them.
+            const uint8_t* data = nullptr;
+            size_t count = m_decoder->DecodeView(m_copyBuffer.Size(), data, m_copyBuffer.Data());
             if (count == 0) {
                 break;
             }
-            output.Write(m_copyBuffer.Data(), count);
+            output.Write(data, count);
         }
         return CloseEntry(&output) == kEntryComplete;
     } catch (...) {
@@ -414,7 +416,49 @@ bool CZipReader::OpenEntry(uint64_t index) {
         *entry, entry->m_encryption != CZipEntry::kNoEncryption ? m_cipher.get() : nullptr);
     m_openEntryState = -1;
     m_directory.m_openedIndex = static_cast<int64_t>(index);
+    PrefetchAfter(index);
     return true;
+}
+
+void CZipReader::PrefetchAfter(uint64_t index) {
+    if (m_storage.IsSegmented()) {
+        return;
+    }
+    // Folders and empty files in between have no data; a few are looked past.
+    constexpr uint64_t kLookahead = 4;
+    for (uint64_t next = index + 1; next <= index + kLookahead; ++next) {
+        const CZipEntry* entry = m_directory.Get(next);
+        if (entry == nullptr) {
+            return;
+        }
+        if (entry->m_compressedSize == 0) {
+            continue;
+        }
+        if (entry->m_method != CZipEntry::kMethodDeflate ||
+            entry->m_encryption != CZipEntry::kNoEncryption || entry->m_ignoreCrc ||
+            entry->m_compressedSize > zipcodec::CDeflateDecoder::kWholeLimit ||
+            entry->m_uncompressedSize > zipcodec::CDeflateDecoder::kWholeLimit) {
+            return;
+        }
+        // Only where the data starts is read here; the entry's own turn checks its header
+        // as always, and takes the prefetched result only for data at the same place.
+        const uint64_t saved = m_storage.Position();
+        try {
+            uint8_t header[30];
+            m_storage.SeekToArchiveOffset(entry->m_localOffset);
+            m_storage.Read(header, sizeof header, false);
+            const uint64_t data = m_storage.Position() + zipformat::Get16(header + 26) +
+                                  zipformat::Get16(header + 28);
+            m_storage.SeekToPosition(saved);
+            if (zipformat::Get32(header) == zipformat::kLocalHeaderSignature &&
+                data + entry->m_compressedSize <= m_storage.Length()) {
+                m_decoder->Prefetch({data, entry->m_compressedSize, entry->m_uncompressedSize});
+            }
+        } catch (const CZipError&) {
+            m_storage.SeekToPosition(saved);
+        }
+        return;
+    }
 }
 
 size_t CZipReader::ReadEntryData(void* buffer, size_t size) {

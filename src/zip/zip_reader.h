@@ -133,6 +133,8 @@ protected:
 
 private:
     void FinishEntryAfterException();
+    /// Has the decoder start on the next entry with data while this one is written.
+    void PrefetchAfter(uint64_t index);
     static std::u16string NameKey(const std::string& path);
     bool MayExist(const std::string& path, const std::string& parent) const;
     void ExamineDestination(const std::string& folder);

@@ -13,6 +13,8 @@
 #include "test_archive.h"
 #include "zip/zip_reader.h"
 
+#include <zlib.h>
+
 namespace {
 
 using ziptest::Entry;
@@ -583,6 +585,84 @@ TEST_F(ZipReaderTest, DeflateAndBzip2DataAreCheckedAndCorruptionIsReported) {
             << code;
     }
     reader.Close(CZipReader::kCloseAfterException);
+}
+
+// The reader with zlib's streaming inflate alone, as it decoded every entry before.
+class CZlibOnlyReader : public CZipReader {
+protected:
+    std::unique_ptr<CZipDecoder> MakeDecoder(uint16_t method) override {
+        std::unique_ptr<CZipDecoder> decoder = CZipReader::MakeDecoder(method);
+        zipcodec::CDeflateDecoder::COptions options;
+        options.m_wholeEntries = false;
+        decoder->UpdateOptions(options);
+        return decoder;
+    }
+};
+
+TEST(ZipCrcTest, LibdeflateCrcEqualsZlibCrcWholeAndInParts) {
+    std::string data;
+    for (int i = 0; i < 300000; ++i) {
+        data.push_back(static_cast<char>((i * 7919) ^ (i >> 5)));
+    }
+    const auto* bytes = reinterpret_cast<const uint8_t*>(data.data());
+    for (size_t size : {size_t{0}, size_t{1}, size_t{15}, size_t{4096}, data.size()}) {
+        SCOPED_TRACE(size);
+        const uint32_t zlib = static_cast<uint32_t>(crc32(0, bytes, static_cast<uInt>(size)));
+        EXPECT_EQ(zipcodec::Crc32(0, bytes, size), zlib);
+        EXPECT_EQ(
+            zipcodec::Crc32(zipcodec::Crc32(0, bytes, size / 3), bytes + size / 3, size - size / 3),
+            zlib);
+    }
+}
+
+// Whole-entry inflate and the worker must change nothing: entry by entry, sound and damaged,
+// the result or error code and the bytes written are those of zlib alone.
+TEST_F(ZipReaderTest, DamagedDeflateEntriesEndAsWithZlibAlone) {
+    Python("C:\\d.zip",
+           "import random, struct, zlib\n"
+           "random.seed(3)\n"
+           "def entry(i):\n"
+           "    return bytes(random.randrange(12) for _ in range(30000 + 9000 * i))\n"
+           "with zipfile.ZipFile(ARCHIVE, 'w') as z:\n"
+           "    for i in range(12):\n"
+           "        z.writestr('e%02d.bin' % i, entry(i), zipfile.ZIP_DEFLATED)\n"
+           "    z.writestr('sub/', b'')\n"
+           "    z.writestr('last.bin', entry(1), zipfile.ZIP_DEFLATED)\n"
+           "data = bytearray(open(ARCHIVE, 'rb').read())\n"
+           "z = zipfile.ZipFile(ARCHIVE)\n"
+           "infos = z.infolist()\n"
+           "def start(i):\n"
+           "    o = infos[i].header_offset\n"
+           "    n, e = struct.unpack('<HH', data[o + 26:o + 30])\n"
+           "    return o + 30 + n + e\n"
+           "data[start(1) + 700] ^= 0x55\n"                         // corrupt data
+           "data[start(3) + infos[3].compress_size - 2] ^= 0xFF\n"  // near the end
+           "data[start(5)] ^= 0x06\n"                               // block type 3
+           "data[start(7) + infos[7].compress_size // 2] ^= 0x01\n"
+           "open(ARCHIVE.replace('d.zip', 'damaged.zip'), 'wb').write(data)\n");
+    for (const char* archive : {"C:\\d.zip", "C:\\damaged.zip"}) {
+        SCOPED_TRACE(archive);
+        for (uint32_t checks :
+             {CZipDirectory::kDefaultIgnoredChecks, CZipDirectory::kDefaultIgnoredChecks | 0x1u}) {
+            SCOPED_TRACE(checks);
+            CZipReader fast;
+            CZlibOnlyReader zlib;
+            ASSERT_TRUE(fast.Open(archive, CZipReader::kModeReadOnly, checks));
+            ASSERT_TRUE(zlib.Open(archive, CZipReader::kModeReadOnly, checks));
+            for (uint64_t i = 0; i < fast.GetEntryCount(); ++i) {
+                SCOPED_TRACE(i);
+                int fastCode = ErrorCode([&] { EXPECT_TRUE(fast.ExtractEntry(i, "C:\\fast")); });
+                int zlibCode = ErrorCode([&] { EXPECT_TRUE(zlib.ExtractEntry(i, "C:\\zlib")); });
+                EXPECT_EQ(fastCode, zlibCode);
+                const std::string name = fast.GetEntryInfo(i)->GetFileName();
+                if (name != "sub\\") {
+                    EXPECT_EQ(Read("C:\\fast\\" + name), Read("C:\\zlib\\" + name));
+                }
+            }
+            fast.Close(CZipReader::kCloseAfterException);
+            zlib.Close(CZipReader::kCloseAfterException);
+        }
+    }
 }
 
 }  // namespace
