@@ -27,12 +27,19 @@ ensure_packages() {
     "${missing[@]}"
 }
 
-# build_tree DIR [CMAKE OPTION...]: configures (once) and builds one build tree.
-build_tree() {
+# configure_tree DIR [CMAKE OPTION...]: configures one build tree (once).
+configure_tree() {
   local dir=$1
   shift
   if [ ! -f "$dir/build.ninja" ]; then
     cmake -S . -B "$dir" -G Ninja "$@"
   fi
+}
+
+# build_tree DIR [CMAKE OPTION...]: configures (once) and builds one build tree.
+build_tree() {
+  local dir=$1
+  shift
+  configure_tree "$dir" "$@"
   cmake --build "$dir"
 }
