@@ -156,37 +156,47 @@ public:
     void StepStarted(ProgressStep step, uint64_t total) override {
         EndLine();
         m_step = ProgressStepText(step);
-        Draw(0, total);
+        m_total = total;
+        m_done = 0;
+        Draw();
     }
     void FilesDone(uint64_t done, uint64_t total) override {
         // Redrawn when the shown percentage changes (or every 25 files when the step does not
         // count them), and at the end: thousands of files need not mean thousands of lines.
+        m_done = done;
+        m_total = total;
         const bool changed =
             total > 0 ? done * 100 / total != m_shown * 100 / total : done / 25 != m_shown / 25;
-        if (done != m_shown && (changed || done == total)) {
-            Draw(done, total);
+        if (m_open && done != m_shown && (changed || done == total)) {
+            Draw();
         }
     }
     void Finished() override { EndLine(); }
+    /// True while a bar line waits for its end.
+    bool LineOpen() const { return m_open; }
 
 private:
     static constexpr uint64_t kCells = 30;
 
-    void Draw(uint64_t done, uint64_t total) {
+    void Draw() {
         m_out << "\r" << m_step;
-        if (total > 0) {
-            const uint64_t filled = std::min(done, total) * kCells / total;
+        if (m_total > 0) {
+            const uint64_t filled = std::min(m_done, m_total) * kCells / m_total;
             m_out << " [" << std::string(filled, '#') << std::string(kCells - filled, '-') << "] "
-                  << done << "/" << total;
+                  << m_done << "/" << m_total;
         } else {
-            m_out << " ... " << done << "개";
+            m_out << " ... " << m_done << "개";
         }
         m_out << std::flush;
-        m_shown = done;
+        m_shown = m_done;
         m_open = true;
     }
+    // The line ends with the step's last count.
     void EndLine() {
         if (m_open) {
+            if (m_done != m_shown) {
+                Draw();
+            }
             m_out << "\n" << std::flush;
             m_open = false;
         }
@@ -194,6 +204,8 @@ private:
 
     std::ostream& m_out;
     std::string m_step;
+    uint64_t m_total = 0;  // files of the current step, 0 when not counted
+    uint64_t m_done = 0;   // files done as last reported
     uint64_t m_shown = 0;  // files done as last drawn
     bool m_open = false;   // a bar line waits for its end
 };
@@ -248,7 +260,8 @@ public:
     }
     void DispatchPendingEvents() override {}
     void ShowWaitCursor(bool on) override {
-        if (on) {
+        // Not in the middle of a bar line: the work it tells of is being shown already.
+        if (on && !m_progress.LineOpen()) {
             m_out << "잠시 기다려 주십시오...\n" << std::flush;
         }
     }

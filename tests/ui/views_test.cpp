@@ -154,6 +154,7 @@ TEST(ConsoleView, ProgressIsOneLineRewrittenPerStep) {
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2) << text;
     EXPECT_NE(text.find("\r이전 설치 백업 중 ... 50개"), std::string::npos) << text;
     EXPECT_EQ(text.find("... 51개"), std::string::npos) << "redrawn for every file";
+    EXPECT_NE(text.find("... 60개\n"), std::string::npos) << "the step ends without its count";
     EXPECT_NE(text.find("\r문제 파일 설치 중 [" + std::string(15, '#') + std::string(15, '-') +
                         "] 500/1000"),
               std::string::npos);
