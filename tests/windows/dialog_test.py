@@ -314,14 +314,18 @@ def progress_window():
     shown = probe.wait_for("progress half", 10)
     time.sleep(0.5)
     shot = screenshot()
-    if os.environ.get("MIVO_WINE_SCREENSHOT_DIR"):
-        os.makedirs(os.environ["MIVO_WINE_SCREENSHOT_DIR"], exist_ok=True)
-        shot.save(os.path.join(os.environ["MIVO_WINE_SCREENSHOT_DIR"], "wine-progress.png"))
+    keep = os.environ.get("MIVO_WINE_SCREENSHOT_DIR")
+    if keep:
+        try:
+            os.makedirs(keep, exist_ok=True)
+            shot.save(os.path.join(keep, "wine-progress.png"))
+        except OSError as error:  # the session may run as a user who cannot write there
+            print(f"-- the progress screenshot was not kept: {error}", flush=True)
     # The window (360 x 92) centred on the dialog: its bar from (115, 199) to (443, 219),
-    # half filled.
+    # half filled. (Wine's themed bar keeps its own blue, not ours.)
     left, right = shot.getpixel((125, 209)), shot.getpixel((430, 209))
     check("the progress window shows a half-filled bar",
-          shown and near(left, (61, 139, 212), 30) and not near(right, (61, 139, 212), 30),
+          shown and left[2] > left[0] + 100 and not near(right, left, 30),
           f"left {left}, right {right}")
     check("the progress window goes when the work ends", probe.wait_for("progress gone", 10),
           f"{probe.lines()[-2:]}")
