@@ -22,17 +22,25 @@ ensure_packages() {
   if [ "$(id -u)" -ne 0 ]; then
     sudo=(sudo)
   fi
-  "${sudo[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
-    "${missing[@]}"
+  # Another install on the machine holds the lock for a while: wait for it, not fail.
+  "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=900 update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=900 install -y -qq \
+    --no-install-recommends "${missing[@]}"
+}
+
+# configure_tree DIR [CMAKE OPTION...]: configures one build tree (once).
+configure_tree() {
+  local dir=$1
+  shift
+  if [ ! -f "$dir/build.ninja" ]; then
+    cmake -S . -B "$dir" -G Ninja "$@"
+  fi
 }
 
 # build_tree DIR [CMAKE OPTION...]: configures (once) and builds one build tree.
 build_tree() {
   local dir=$1
   shift
-  if [ ! -f "$dir/build.ninja" ]; then
-    cmake -S . -B "$dir" -G Ninja "$@"
-  fi
+  configure_tree "$dir" "$@"
   cmake --build "$dir"
 }

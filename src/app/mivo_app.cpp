@@ -6,6 +6,7 @@
 #include "install/mivo_dlg.h"
 #include "platform/errors.h"
 #include "platform/process.h"
+#include "platform/session.h"
 #include "platform/text.h"
 #include "ui/view.h"
 
@@ -24,6 +25,9 @@ bool CMivoApp::InitInstance() {
         return false;
     }
     instance.Leak();
+    // The only installer on the machine: a user script's answers start at its first line,
+    // whatever an earlier run took of them.
+    platform::RestartUserScript();
 
     // The main program's marker is only probed: closed at once, so that a main program
     // started later can take it as its own.

@@ -63,7 +63,8 @@ std::string BackupFolderOf(const std::string& drive, const platform::LocalTime& 
 // the same time stamp left, so here every name but "." and ".." is copied, an earlier copy
 // of the same name is unprotected first (it is our own backup, replaced as the folder name
 // says), and any file, folder or listing that fails makes the whole backup incomplete.
-bool CopyCompletely(const std::string& source, const std::string& target) {
+// `copied` counts the files copied so far, for the progress display.
+bool CopyCompletely(const std::string& source, const std::string& target, uint64_t& copied) {
     if (!MakePath(target) || !IsFolder(platform::FileAttributes(target))) {
         return false;
     }
@@ -82,7 +83,7 @@ bool CopyCompletely(const std::string& source, const std::string& target) {
         const std::string sourceItem = Join(source, entry.name);
         const std::string targetItem = Join(target, entry.name);
         if ((entry.attributes & platform::kAttrDirectory) != 0) {
-            if (!CopyCompletely(sourceItem, targetItem)) {
+            if (!CopyCompletely(sourceItem, targetItem, copied)) {
                 return false;
             }
             continue;
@@ -93,6 +94,7 @@ bool CopyCompletely(const std::string& source, const std::string& target) {
         if (!platform::CopyOneFile(sourceItem, targetItem, false)) {
             return false;
         }
+        ui::CurrentProgress().FilesDone(++copied, 0);
     } while (finder.Next(entry));
     // A listing that breaks off early would leave entries out unnoticed.
     return platform::LastError() == platform::kErrorNoMoreFiles;
@@ -164,6 +166,7 @@ int RemovePreviousInstallation(CMivoDlg& dialog) {
     // One reading: every backup folder of this call carries the same name.
     const platform::LocalTime stamp = platform::CurrentLocalTime();
     const uint32_t drives = platform::LogicalDrives();
+    ui::CurrentProgress().StepStarted(ui::ProgressStep::kBackup, 0);
     {
         const ui::WaitCursor wait;
         BackUpOtherFixedDrives(drives, targetDrive, stamp);
@@ -174,11 +177,13 @@ int RemovePreviousInstallation(CMivoDlg& dialog) {
     // fails), the installed data is left exactly as it is and the installation is refused;
     // the partial backup stays, as it may share its folder with an earlier backup.
     const std::string backup = BackupFolderOf(std::string(1, targetDrive), stamp);
-    if (!CopyCompletely(installed, backup)) {
+    uint64_t copied = 0;
+    if (!CopyCompletely(installed, backup, copied)) {
         ui::MessageBox(kRemovalFailedMessage, ui::kMbOk);
         return 0;
     }
     // From here on everything in the installed folder has a copy in the backup.
+    ui::CurrentProgress().StepStarted(ui::ProgressStep::kRemoval, 0);
     EmptyFolder(installed);
     if (platform::FileExists(installed)) {
         RemoveTree(installed);

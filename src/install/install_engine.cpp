@@ -3,6 +3,7 @@
 
 #include "app/prerequisites.h"
 #include "app/registry_settings.h"
+#include "fileutil/folder_tree.h"
 #include "install/backup.h"
 #include "install/level_record.h"
 #include "install/mivo_dlg.h"
@@ -56,6 +57,25 @@ void ShowDamagedPackage(const std::string& package, int code) {
     ui::MessageBox(text, ui::kMbOk);
 }
 
+// Tells the progress display of every entry the reader is about to extract, and keeps the
+// windows painting meanwhile: a package of thousands of files takes many seconds.
+class ExtractionProgress final : public CZipActionCallback {
+public:
+    explicit ExtractionProgress(uint64_t total) : m_total(total) {
+        ui::CurrentProgress().StepStarted(ui::ProgressStep::kExtraction, total);
+    }
+    bool OnAction(int /*kind*/, const std::string& /*name*/, const std::string& /*path*/) override {
+        ui::CurrentProgress().FilesDone(m_done++, m_total);
+        PumpMessages();
+        return true;
+    }
+    void Completed() { ui::CurrentProgress().FilesDone(m_done, m_total); }
+
+private:
+    uint64_t m_total;
+    uint64_t m_done = 0;
+};
+
 }  // namespace
 
 std::string GetInstallerDrive() {
@@ -66,6 +86,7 @@ std::string GetInstallerDrive() {
 
 void InstallExamPackage(CMivoDlg& dialog) {
     ui::WaitCursor wait;
+    const ui::ProgressSpan progress;
     ExtractExamPackage(dialog);
     StartDatabaseServer();
     const std::string mainFolder = GetMainProgramPath();
@@ -103,7 +124,9 @@ int ExtractArchive(const std::string& package, const std::string& folder) {
     try {
         // Packages are only read: read-only opening lets write-protected media work.
         zip.Open(package, CZipReader::kModeReadOnly);
-        zip.SetActionCallback(nullptr, 0x808);
+        zip.SetActionCallback(nullptr, 0x800);
+        ExtractionProgress progress(zip.GetEntryCount());
+        zip.SetActionCallback(&progress, CZipReader::kCallbackExtract);
         for (uint64_t i = 0; i < zip.GetEntryCount(); ++i) {
             if (!zip.ExtractEntry(i, folder)) {
                 // The exam would start with part of its data: say so, as for a damaged package.
@@ -112,6 +135,7 @@ int ExtractArchive(const std::string& package, const std::string& folder) {
                 return 1;
             }
         }
+        progress.Completed();
         zip.Close(CZipReader::kCloseNormal);
         return 1;
     } catch (const CZipError& error) {

@@ -20,6 +20,10 @@ enum class ScriptAnswer {
 /// answers every box on one screen.
 ScriptAnswer NextScriptedAnswer(std::string& line);
 
+/// Starts the user script over from its first line: a new run of the installer, alone on
+/// its machine, is a new person at the screen. Nothing happens without a script.
+void RestartUserScript();
+
 /// True when the machine names a user script.
 bool HasUserScript();
 

@@ -117,6 +117,19 @@ private:
     platform::ExitProcessNow(kNoAnswerExitCode);
 }
 
+// Progress in the screen log: one line as each step begins, none per file, so that a
+// script's reader sees which steps a run went through.
+class ScriptedProgress final : public IProgress {
+public:
+    void StepStarted(ProgressStep step, uint64_t total) override {
+        platform::RecordScreen(platform::StringPrintf(
+            "progress view=scripted step=%s text=%s files=%llu", ProgressStepName(step),
+            EscapeForLog(ProgressStepText(step)).c_str(), static_cast<unsigned long long>(total)));
+    }
+    void FilesDone(uint64_t, uint64_t) override {}
+    void Finished() override {}
+};
+
 class ScriptedView final : public IView {
 public:
     int ShowMessageBox(const std::string& caption, const std::string& text,
@@ -158,7 +171,11 @@ public:
     std::unique_ptr<IConfirmView> CreateConfirmView(const ConfirmLook& look) override {
         return std::make_unique<ScriptedConfirmView>(look);
     }
+    IProgress& Progress() override { return m_progress; }
     const char* Name() const override { return "scripted"; }
+
+private:
+    ScriptedProgress m_progress;
 };
 
 }  // namespace

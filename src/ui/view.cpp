@@ -45,6 +45,46 @@ std::unique_ptr<IConfirmView> IView::CreateConfirmView(const ConfirmLook&) {
     return nullptr;
 }
 
+IProgress& IView::Progress() {
+    // A view without a progress display: the wait cursor alone tells of the work.
+    class NoProgress final : public IProgress {
+    public:
+        void StepStarted(ProgressStep, uint64_t) override {}
+        void FilesDone(uint64_t, uint64_t) override {}
+        void Finished() override {}
+    };
+    static NoProgress none;
+    return none;
+}
+
+IProgress& CurrentProgress() {
+    return CurrentView().Progress();
+}
+
+const char* ProgressStepText(ProgressStep step) {
+    switch (step) {
+        case ProgressStep::kBackup:
+            return "이전 설치 백업 중";
+        case ProgressStep::kRemoval:
+            return "이전 설치 삭제 중";
+        case ProgressStep::kExtraction:
+            return "문제 파일 설치 중";
+    }
+    return "";
+}
+
+const char* ProgressStepName(ProgressStep step) {
+    switch (step) {
+        case ProgressStep::kBackup:
+            return "backup";
+        case ProgressStep::kRemoval:
+            return "removal";
+        case ProgressStep::kExtraction:
+            return "extraction";
+    }
+    return "";
+}
+
 void SetView(std::unique_ptr<IView> view) {
     ViewSlot() = view ? std::move(view) : std::make_unique<NoView>();
 }

@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "ui/progress.h"
+
 namespace ui {
 
 class IConfirmView;
@@ -40,6 +42,8 @@ public:
     /// The confirmation dialog's view of this kind; none by default (the dialog then ends
     /// at once, cancelled).
     virtual std::unique_ptr<IConfirmView> CreateConfirmView(const ConfirmLook& look);
+    /// How this view shows the progress of long work; by default it shows none.
+    virtual IProgress& Progress();
     /// A short name for logs ("scripted", "console", "desktop").
     virtual const char* Name() const = 0;
 };

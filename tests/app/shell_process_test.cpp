@@ -224,6 +224,15 @@ TEST(MainFlow, ExhaustedScriptEndsTheRunWithAClearMessage) {
               std::string::npos);
 }
 
+TEST(MainFlow, ANewRunStartsTheScriptFromItsFirstLine) {
+    MachineRecipe recipe = WithScript({"ok"});
+    recipe.displayVersion = "0.9";  // one box, then the run ends
+    BuiltMachine m(recipe);
+    EXPECT_EQ(m.RunInstaller(), 0);
+    EXPECT_EQ(m.RunInstaller(), 0) << m.Read("run/screen.log");
+    EXPECT_EQ(Count(m.Read("run/screen.log"), "answer=IDOK"), 2u) << m.Read("run/screen.log");
+}
+
 TEST(BadMachine, UnreadableFilesAreNamedWithTheirLineAndNothingChanges) {
     struct Case {
         const char* file;

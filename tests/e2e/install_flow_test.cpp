@@ -3,7 +3,9 @@
 // register's spelling of a name, and a register that cannot be used.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <sstream>
 
 #include "exam_machine.h"
 #include "link_reader.h"
@@ -190,6 +192,34 @@ TEST(Reinstall, NoKeepsEverythingAndYesBacksUpTheAnswersAndInstallsAnew) {
                       "SAExamDBZIP", "D:\\MivoPackage\\BaseData\\Level3\\VemraExamDB.zip")),
                   std::string::npos);
     }
+}
+
+// The scripted view's log tells the steps of the long work, one line each, not one per file:
+// a first installation only extracts; a reinstall backs up, removes, then extracts.
+TEST(Progress, OneScreenLogLinePerStep) {
+    ExamMachine m;
+    ASSERT_EQ(m.Run(e2e::InstallScript("11100001", "김민준")), 0);
+    m.StopStandins();
+    std::vector<std::string> script = {"yes"};
+    for (const std::string& line : e2e::InstallScript("11100001", "김민준")) {
+        script.push_back(line);
+    }
+    ASSERT_EQ(m.Run(script), 0);
+    std::vector<std::string> steps;
+    std::istringstream lines(m.Read("run/screen.log"));
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("progress ", 0) == 0) {
+            steps.push_back(line.substr(0, line.find(" text=")) +
+                            line.substr(line.find(" files=")));
+        }
+    }
+    ASSERT_EQ(steps.size(), 4u) << m.Read("run/screen.log");
+    const std::string extraction = "progress view=scripted step=extraction files=";
+    EXPECT_EQ(steps[0].rfind(extraction, 0), 0u) << steps[0];
+    EXPECT_GT(std::atoi(steps[0].substr(extraction.size()).c_str()), 3) << steps[0];
+    EXPECT_EQ(steps[1], "progress view=scripted step=backup files=0");
+    EXPECT_EQ(steps[2], "progress view=scripted step=removal files=0");
+    EXPECT_EQ(steps[3], steps[0]);
 }
 
 // Which installed level records make the installer ask. The package's level is that of the

@@ -1,6 +1,8 @@
 // confirm_probe: the desktop confirmation dialog with a controller that only records. Each
 // click of the install button works for two seconds, dispatching the pending events as the
-// installation does; LOG-FILE receives "init", "install", "done", "cancel" and "end".
+// installation does; LOG-FILE receives "init", "install", "done", "cancel" and "end". With
+// the exam number 9 typed, the work shows its progress as an installation does: a backup
+// of 120 files, then an extraction of 300 ("backup", "extraction" in the log), four seconds.
 //   confirm_probe LOG-FILE
 #include <unistd.h>
 
@@ -25,6 +27,11 @@ public:
     void OnExamNumberUpdate() override {}
     void OnInstallClicked() override {
         Write("install");
+        if (m_view.FieldText(ui::kIdcExamNumber) == "9") {
+            WorkWithProgress();
+            Write("done");
+            return;
+        }
         for (int i = 0; i < 200; ++i) {
             ui::DispatchPendingEvents();
             usleep(10 * 1000);
@@ -45,6 +52,25 @@ public:
     }
 
 private:
+    void WorkWithProgress() {
+        const ui::ProgressSpan span;
+        ui::IProgress& progress = ui::CurrentProgress();
+        Write("backup");
+        progress.StepStarted(ui::ProgressStep::kBackup, 0);
+        for (uint64_t i = 1; i <= 120; ++i) {
+            progress.FilesDone(i, 0);
+            ui::DispatchPendingEvents();
+            usleep(8 * 1000);
+        }
+        Write("extraction");
+        progress.StepStarted(ui::ProgressStep::kExtraction, 300);
+        for (uint64_t i = 1; i <= 300; ++i) {
+            progress.FilesDone(i, 300);
+            ui::DispatchPendingEvents();
+            usleep(10 * 1000);
+        }
+    }
+
     ui::IConfirmView& m_view;
     const char* m_log;
 };

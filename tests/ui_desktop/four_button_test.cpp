@@ -108,4 +108,38 @@ TEST(ConfirmWindow, AClickDuringTheWorkStartsNothing) {
     fs::remove(log);
 }
 
+// Long work shows a small window over the dialog with the step and a bar that fills, and
+// the window goes when the work ends.
+TEST(ConfirmWindow, ProgressWindowShowsTheStepAndTheBar) {
+    XServer x;
+    ASSERT_TRUE(x.Running());
+    const std::string log =
+        (fs::temp_directory_path() / "mivo-progress-probe").string() + std::to_string(::getpid());
+    fs::remove(log);
+    BackgroundProcess probe(MIVO_CONFIRM_PROBE, x.Display(), log);
+    ASSERT_TRUE(x.WaitForWindow("MivoConfirm"));
+    Pause(500);
+    x.Xdotool("mousemove 300 137 click 1 type 9");
+    x.Xdotool("mousemove 200 218 click 1");
+    ASSERT_TRUE(x.WaitForWindow("MivoProgress"));
+    // The window (360 × 92) sits centred on the dialog (558 × 410): its bar runs from
+    // (115, 199) to (443, 219). Half-way through the extraction the left end is filled and
+    // the right end is not.
+    constexpr desktoptest::Rgb kBar{61, 139, 212};
+    constexpr desktoptest::Rgb kTrough{226, 228, 232};
+    EXPECT_TRUE(x.WaitForPixel(120, 209, kBar, 12, 8));
+    const Picture during = x.Screenshot();
+    EXPECT_TRUE(Near(during.At(438, 209), kTrough)) << "the bar is full before the end";
+    EXPECT_TRUE(Near(during.At(99, 159), {40, 96, 176})) << "no frame at the window's corner";
+    for (int i = 0; i < 50 && ReadAll(log).find("done") == std::string::npos; ++i) {
+        Pause(200);
+    }
+    EXPECT_EQ(ReadAll(log), "init\ninstall\nbackup\nextraction\ndone\n");
+    // Gone: the dialog's white face shows there again.
+    EXPECT_TRUE(x.WaitForPixel(438, 209, {255, 255, 255}));
+    x.Xdotool("key Escape");
+    Pause(500);
+    fs::remove(log);
+}
+
 }  // namespace

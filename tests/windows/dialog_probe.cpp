@@ -11,19 +11,25 @@
 // digits, as the real filter does, so the probe shows the dialog's key path end to end.
 // Installing with the name "wait" works for three seconds under the wait cursor and then
 // notes the cursor the pointer's moves left ("working", "cursor wait|other"); with the name
-// "disable" it disables the install button ("disabled").
+// "disable" it disables the install button ("disabled"); with the name "progress" it shows
+// the progress window of an installation: a backup of 120 files, then an extraction of 300
+// that holds for two seconds half-way ("progress half") and ends with "progress gone" once
+// the window has been destroyed.
 #include <windows.h>
 // After <windows.h>, whose types it uses.
 #include <imm.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "ui/confirm_look.h"
 #include "ui/confirm_view.h"
 #include "ui/view.h"
 #include "ui/win32/confirm_dialog.h"
+#include "ui/win32/progress_window.h"
 
 namespace {
 
@@ -59,6 +65,8 @@ public:
         Write("install " + m_view.FieldText(ui::kIdcExamNumber) + "|" + name);
         if (name == "wait") {
             WorkUnderTheWaitCursor();
+        } else if (name == "progress") {
+            WorkWithProgress();
         } else if (name == "disable") {
             // A disabled button, which the installer never shows: for its cell.
             EnableWindow(GetDlgItem(FindWindowW(nullptr, m_title.c_str()), ui::kIdcInstall), FALSE);
@@ -82,6 +90,39 @@ public:
     }
 
 private:
+    static void Pump(DWORD milliseconds) {
+        const DWORD start = GetTickCount();
+        do {
+            MSG message;
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+            Sleep(5);
+        } while (GetTickCount() - start < milliseconds);
+    }
+
+    void WorkWithProgress() {
+        std::unique_ptr<ui::IProgress> progress = ui::win32::MakeWin32Progress();
+        progress->StepStarted(ui::ProgressStep::kBackup, 0);
+        for (uint64_t i = 1; i <= 120; ++i) {
+            progress->FilesDone(i, 0);
+            Pump(5);
+        }
+        progress->StepStarted(ui::ProgressStep::kExtraction, 300);
+        for (uint64_t i = 1; i <= 300; ++i) {
+            progress->FilesDone(i, 300);
+            Pump(5);
+            if (i == 150) {
+                Write("progress half");
+                Pump(2000);
+            }
+        }
+        progress->Finished();
+        Write(FindWindowW(L"MivoProgress", nullptr) == nullptr ? "progress gone"
+                                                               : "progress stays");
+    }
+
     // Long work as the installation does it: the wait cursor up, the window's messages
     // dispatched now and then. After three seconds (the pointer moved meanwhile) it notes
     // which cursor the moves left: "cursor wait" or "cursor other".

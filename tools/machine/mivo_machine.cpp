@@ -101,6 +101,18 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "mivo-machine: %s\n", problem.c_str());
         return 1;
     }
-    std::printf("%s\n", machine::InstallerHostPath(recipe).c_str());
+    // The installer's path only when one was placed there; a machine for another installer
+    // (the Windows build under Wine) is made without.
+    if (!recipe.installer.empty()) {
+        std::printf("%s\n", machine::InstallerHostPath(recipe).c_str());
+    } else {
+        std::fprintf(stderr,
+                     "mivo-machine: made %s without an installer; --installer PATH copies mivo "
+                     "into its package folder%s\n",
+                     recipe.folder.c_str(),
+                     recipe.standin.empty()
+                         ? ", and --standin PATH lets mivo-standin play the main program"
+                         : "");
+    }
     return 0;
 }

@@ -87,9 +87,17 @@ int main(int argc, char** argv) {
     }
     std::vector<int> levelList;
     for (char c : levels) {
-        if (c >= '1' && c <= '4') {
-            levelList.push_back(c - '0');
+        if (c < '1' || c > '4') {
+            levelList.clear();
+            break;
         }
+        levelList.push_back(c - '0');
+    }
+    if (levelList.empty()) {
+        std::fprintf(stderr,
+                     "mivo-package: --levels takes digits 1 to 4 (such as 13), not \"%s\"\n",
+                     levels.c_str());
+        return 2;
     }
     std::string problem;
     if (!package::BuildBaseData(argv[1], ordinal, kind, levelList, database,

@@ -448,6 +448,13 @@ ScriptAnswer NextScriptedAnswer(std::string& line) {
     return TakeScriptLine(line);
 }
 
+void RestartUserScript() {
+    if (HasUserScript()) {
+        std::error_code ignored;
+        fs::remove(RunFolder() + "/script.pos", ignored);
+    }
+}
+
 bool HasUserScript() {
     return HaveMachine() && !Machine().userScript.empty();
 }

@@ -37,6 +37,8 @@ ScriptAnswer NextScriptedAnswer(std::string& line) {
     return ScriptAnswer::kNoScript;
 }
 
+void RestartUserScript() {}
+
 bool HasUserScript() {
     return false;
 }

@@ -9,6 +9,7 @@
 #include <FL/fl_draw.H>
 #include <FL/fl_utf8.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/process.h"
@@ -239,7 +240,13 @@ int Field::handle(int event) {
             }
         }
     } else if (event == FL_PASTE && !readonly()) {
-        if (WouldExceedLimit(Fl::event_text(), Fl::event_length())) {
+        // A number-only field refuses a paste that holds anything but digits, whole, as
+        // Windows' number-only edit does.
+        const char* text = Fl::event_text();
+        const int length = Fl::event_length();
+        const bool digits =
+            std::all_of(text, text + length, [](char c) { return c >= '0' && c <= '9'; });
+        if ((m_digitsOnly && !digits) || WouldExceedLimit(text, length)) {
             fl_beep();
             return 1;
         }
@@ -381,6 +388,8 @@ int DesktopConfirmView::RunModal(IConfirmController& controller) {
     m_window->position(0, 0);
     CutRoundCorners(*m_window, layout::kCornerEllipse);
     KeepTaskBarEntry(*m_window);
+    SetWindowName(*m_window, m_look.title);
+    TakeKeyboardFocus(*m_window);
     platform::WindowRegistration registration(m_look.title);
     Fl::flush();
     controller.OnInitDialog();

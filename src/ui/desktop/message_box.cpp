@@ -4,13 +4,13 @@
 #include <FL/Fl.H>
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Double_Window.H>
-#include <FL/Fl_Return_Button.H>
 #include <FL/fl_draw.H>
 
 #include <algorithm>
 #include <memory>
 
 #include "platform/process.h"
+#include "ui/desktop/x11_window.h"
 #include "ui/view.h"
 
 namespace ui::desktop {
@@ -64,20 +64,94 @@ private:
     Icon m_icon;
 };
 
-// A box button that, like a Windows one, is pressed by Enter while it has the focus (the
-// default button takes Enter only when no other button has the focus).
+// Faces of the box buttons, those of the dialog's own image buttons: normal, highlighted
+// (pointer over it), pressed; the frame and the caption colour of the normal face.
+constexpr Fl_Color kFaceNormal = 0xE2E4E800;
+constexpr Fl_Color kFaceHighlighted = 0x78B6F000;
+constexpr Fl_Color kFacePressed = 0x1E58AA00;
+constexpr Fl_Color kFrame = 0xA0A6B200;
+constexpr Fl_Color kCaption = 0x102C7800;
+
+// A flat box button in the look of the dialog's buttons. Like a Windows one it is pressed by
+// Enter while it has the focus, and the default button takes Enter when no other button has
+// the focus; the focused button shows a dotted mark inside its frame.
 class BoxButton final : public Fl_Button {
 public:
-    using Fl_Button::Fl_Button;
+    BoxButton(int x, int y, int w, int h, const char* label, bool isDefault)
+        : Fl_Button(x, y, w, h, label), m_default(isDefault) {
+        labelfont(FL_HELVETICA);
+        labelsize(kTextSize);
+    }
     int handle(int event) override {
-        if (event == FL_KEYBOARD && Fl::focus() == this &&
-            (Fl::event_key() == FL_Enter || Fl::event_key() == FL_KP_Enter)) {
-            do_callback();
-            return 1;
+        switch (event) {
+            case FL_KEYBOARD:
+                if (Fl::focus() == this && IsEnter()) {
+                    do_callback();
+                    return 1;
+                }
+                break;
+            case FL_SHORTCUT:
+                if (m_default && IsEnter() && !OtherButtonHasFocus()) {
+                    do_callback();
+                    return 1;
+                }
+                break;
+            case FL_ENTER:
+            case FL_LEAVE:
+                m_highlighted = event == FL_ENTER;
+                redraw();
+                break;
+            default:
+                break;
         }
         return Fl_Button::handle(event);
     }
+    void draw() override {
+        const bool pressed = value() != 0;
+        const Fl_Color face = pressed         ? kFacePressed
+                              : m_highlighted ? kFaceHighlighted
+                                              : kFaceNormal;
+        fl_rectf(x(), y(), w(), h(), face);
+        fl_color(kFrame);
+        fl_rect(x(), y(), w(), h());
+        fl_font(labelfont(), labelsize());
+        fl_color(pressed || m_highlighted ? FL_WHITE : kCaption);
+        fl_draw(label(), x(), y(), w(), h(), FL_ALIGN_CENTER, nullptr, 0);
+        if (Fl::focus() == this) {
+            fl_color(kCaption);
+            fl_line_style(FL_DOT);
+            fl_rect(x() + 3, y() + 3, w() - 6, h() - 6);
+            fl_line_style(FL_SOLID);
+        }
+    }
+
+private:
+    static bool IsEnter() { return Fl::event_key() == FL_Enter || Fl::event_key() == FL_KP_Enter; }
+    bool OtherButtonHasFocus() const {
+        const Fl_Widget* focus = Fl::focus();
+        return focus != nullptr && focus != this && focus->window() == window() &&
+               dynamic_cast<const BoxButton*>(focus) != nullptr;
+    }
+
+    bool m_default;
+    bool m_highlighted = false;
 };
+
+// The window a box belongs to, as Windows owns a box by the active window: the top-level
+// window that holds the keyboard focus, else the first one shown; null when none is shown.
+Fl_Window* OwnerWindow() {
+    if (Fl_Widget* focus = Fl::focus()) {
+        if (Fl_Window* w = focus->top_window(); w != nullptr && w->shown()) {
+            return w;
+        }
+    }
+    for (Fl_Window* w = Fl::first_window(); w != nullptr; w = Fl::next_window(w)) {
+        if (w->shown() && w->visible()) {
+            return w;
+        }
+    }
+    return nullptr;
+}
 
 std::string WithoutCarriageReturns(const std::string& text) {
     std::string out;
@@ -157,27 +231,43 @@ int ShowDesktopMessageBox(const std::string& caption, const std::string& text, u
     const int buttonsY = h - kMargin - kButtonHeight;
     int buttonX = (w - buttonsW) / 2;
     // The first button is the default: Enter presses it, as in a Windows box.
-    auto* first = new Fl_Return_Button(buttonX, buttonsY, kButtonWidth, kButtonHeight,
-                                       state.yesNo ? "예" : "확인");
+    auto* first = new BoxButton(buttonX, buttonsY, kButtonWidth, kButtonHeight,
+                                state.yesNo ? "예" : "확인", true);
     ButtonAnswer firstAnswer{&state, state.yesNo ? kIdYes : kIdOk};
     ButtonAnswer noAnswer{&state, kIdNo};
     first->callback(Answer, &firstAnswer);
     if (state.yesNo) {
         buttonX += kButtonWidth + 8;
-        auto* no = new BoxButton(buttonX, buttonsY, kButtonWidth, kButtonHeight, "아니요");
+        auto* no = new BoxButton(buttonX, buttonsY, kButtonWidth, kButtonHeight, "아니요", false);
         no->callback(Answer, &noAnswer);
     }
     window.end();
-    window.position((Fl::w() - w) / 2, (Fl::h() - h) / 2);
+    // Centred on its owner, as a Windows box is, but never off the screen.
+    Fl_Window* owner = OwnerWindow();
+    int left = (Fl::w() - w) / 2;
+    int top = (Fl::h() - h) / 2;
+    if (owner != nullptr) {
+        left = std::clamp(owner->x_root() + (owner->w() - w) / 2, 0, std::max(0, Fl::w() - w));
+        top = std::clamp(owner->y_root() + (owner->h() - h) / 2, 0, std::max(0, Fl::h() - h));
+    }
+    window.position(left, top);
 
     // As with a Windows box, the control that had the focus gets it back afterwards.
     Fl_Widget* focus = Fl::focus();
     Fl_Widget_Tracker focusAlive(focus);
+    Fl_Widget_Tracker ownerAlive(owner);
     platform::WindowRegistration registration(caption);
     window.show();
+    SetWindowName(window, caption);
+    TakeKeyboardFocus(window);
     first->take_focus();
     while (window.shown()) {
         Fl::wait();
+    }
+    // The keyboard goes back to the owner too: without a window manager it would fall to the
+    // root window when the box goes.
+    if (owner != nullptr && !ownerAlive.deleted() && owner->shown()) {
+        TakeKeyboardFocus(*owner);
     }
     if (focus != nullptr && !focusAlive.deleted() && focus->visible_r()) {
         focus->take_focus();

@@ -6,8 +6,9 @@
 #include <FL/x.H>
 #include <X11/extensions/shape.h>
 
+#include <algorithm>
 #include <clocale>
-#include <cmath>
+#include <string>
 #include <vector>
 
 namespace ui::desktop {
@@ -30,23 +31,35 @@ bool OpenDisplay() {
 }
 
 int RoundCornerInset(int row, int height, int ellipse) {
-    // The ellipse sits in the corner cell of ellipse × ellipse pixels; a pixel belongs to
-    // the shape when its centre lies inside. The region is one pixel larger than the window
-    // (right and bottom edges exclusive), so the lower corners are measured from height + 1.
-    const int regionHeight = height + 1;
-    const double radius = ellipse / 2.0;
-    double centreY = row + 0.5;
-    if (centreY > radius && centreY < regionHeight - radius) {
+    // Windows' round-rect region (as CreateRoundRectRgn(0, 0, w + 1, h + 1, e, e) shows a
+    // w × h window) has the same curve at all four corners: a midpoint circle of radius e / 2
+    // in the corner cell, the rows counted from the nearer edge. For e = 9 the three outer
+    // rows lose 3, 1 and 1 pixels.
+    const int radius = ellipse / 2;
+    const int fromEdge = std::min(row, height - 1 - row);
+    if (radius <= 0 || fromEdge >= radius) {
         return 0;
     }
-    const double dy = centreY <= radius ? radius - centreY : centreY - (regionHeight - radius);
-    const double t = 1.0 - (dy * dy) / (radius * radius);
-    if (t <= 0) {
-        return ellipse;  // outside the ellipse altogether
+    // Widest column of the circle on each row above its centre, from the midpoint walk of
+    // one octant (x from 0 while x < y) and its mirror image.
+    std::vector<int> widest(static_cast<size_t>(radius) + 1, 0);
+    int x = 0;
+    int y = radius;
+    int decision = 1 - radius;
+    widest[static_cast<size_t>(y)] = std::max(widest[static_cast<size_t>(y)], x);
+    widest[static_cast<size_t>(x)] = std::max(widest[static_cast<size_t>(x)], y);
+    while (x < y) {
+        ++x;
+        if (decision < 0) {
+            decision += 2 * x + 1;
+        } else {
+            --y;
+            decision += 2 * (x - y) + 1;
+        }
+        widest[static_cast<size_t>(y)] = std::max(widest[static_cast<size_t>(y)], x);
+        widest[static_cast<size_t>(x)] = std::max(widest[static_cast<size_t>(x)], y);
     }
-    const double dx = radius * std::sqrt(t);
-    // first pixel whose centre is within dx of the ellipse's centre
-    return static_cast<int>(std::ceil(radius - dx - 0.5));
+    return radius - widest[static_cast<size_t>(radius - fromEdge)];
 }
 
 void CutRoundCorners(Fl_Window& window, int ellipse) {
@@ -58,17 +71,55 @@ void CutRoundCorners(Fl_Window& window, int ellipse) {
     const int h = window.h();
     std::vector<XRectangle> rows;
     for (int y = 0; y < h; ++y) {
-        // The region spans w + 1 columns; the part beyond the window does not show.
         const int inset = RoundCornerInset(y, h, ellipse);
-        const int left = inset;
-        const int right = std::min(w, w + 1 - inset);
-        if (right > left) {
-            rows.push_back(XRectangle{static_cast<short>(left), static_cast<short>(y),
-                                      static_cast<unsigned short>(right - left), 1});
+        if (w - 2 * inset > 0) {
+            rows.push_back(XRectangle{static_cast<short>(inset), static_cast<short>(y),
+                                      static_cast<unsigned short>(w - 2 * inset), 1});
         }
     }
     XShapeCombineRectangles(fl_display, xid, ShapeBounding, 0, 0, rows.data(),
                             static_cast<int>(rows.size()), ShapeSet, Unsorted);
+    XFlush(fl_display);
+}
+
+void SetWindowName(Fl_Window& window, const std::string& name) {
+    Window xid = fl_xid(&window);
+    if (xid == 0) {
+        return;
+    }
+    // FLTK writes the UTF-8 bytes into WM_NAME typed as Latin-1 (STRING); window managers
+    // that read only WM_NAME then show Hangul garbled. Xlib converts the title into the
+    // encoding WM_NAME allows (STRING when it fits, else COMPOUND_TEXT), and _NET_WM_NAME
+    // keeps the UTF-8 text for newer ones.
+    char* list[] = {const_cast<char*>(name.c_str())};
+    XTextProperty property{};
+    if (Xutf8TextListToTextProperty(fl_display, list, 1, XStdICCTextStyle, &property) >= 0) {
+        XSetWMName(fl_display, xid, &property);
+        XSetWMIconName(fl_display, xid, &property);
+        XFree(property.value);
+    }
+    Atom netName = XInternAtom(fl_display, "_NET_WM_NAME", False);
+    Atom utf8 = XInternAtom(fl_display, "UTF8_STRING", False);
+    XChangeProperty(fl_display, xid, netName, utf8, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(name.data()),
+                    static_cast<int>(name.size()));
+    XFlush(fl_display);
+}
+
+void TakeKeyboardFocus(Fl_Window& window) {
+    Window xid = fl_xid(&window);
+    if (xid == 0) {
+        return;
+    }
+    // Without a window manager nobody gives a new window the keyboard: keys would go where
+    // the pointer is. The window must be viewable before it can take it.
+    window.wait_for_expose();
+    XWindowAttributes attributes{};
+    if (XGetWindowAttributes(fl_display, xid, &attributes) == 0 ||
+        attributes.map_state != IsViewable) {
+        return;
+    }
+    XSetInputFocus(fl_display, xid, RevertToParent, CurrentTime);
     XFlush(fl_display);
 }
 

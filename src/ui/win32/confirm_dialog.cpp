@@ -3,6 +3,7 @@
 
 #include <windows.h>
 // After <windows.h>, whose types they use.
+#include <commctrl.h>
 #include <imm.h>
 #include <windowsx.h>
 
@@ -32,6 +33,34 @@ HFONT MakeDialogFont(int height) {
     return CreateFontW(height, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET,
                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                        DEFAULT_PITCH | FF_SWISS, L"Dotum");
+}
+
+// The exam-number field refuses a paste that holds anything but digits, whole: its
+// number-only style filters typed characters only, and the field must never hold a letter.
+LRESULT CALLBACK NumberFieldProc(HWND field, UINT message, WPARAM wParam, LPARAM lParam,
+                                 UINT_PTR /*id*/, DWORD_PTR /*data*/) {
+    if (message == WM_PASTE) {
+        bool digitsOnly = false;
+        if (OpenClipboard(field)) {
+            if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+                if (const auto* text = static_cast<const wchar_t*>(GlobalLock(data))) {
+                    digitsOnly = true;
+                    for (const wchar_t* c = text; *c != L'\0'; ++c) {
+                        digitsOnly = digitsOnly && *c >= L'0' && *c <= L'9';
+                    }
+                    GlobalUnlock(data);
+                }
+            }
+            CloseClipboard();
+        }
+        if (!digitsOnly) {
+            MessageBeep(MB_OK);
+            return 0;
+        }
+    } else if (message == WM_NCDESTROY) {
+        RemoveWindowSubclass(field, NumberFieldProc, 0);
+    }
+    return DefSubclassProc(field, message, wParam, lParam);
 }
 
 class Win32ConfirmView final : public IConfirmView {
@@ -210,6 +239,7 @@ void Win32ConfirmView::InitDialog() {
 
     PlaceField(kIdcExamNumber, layout::kExamNumberTop);
     SendDlgItemMessageW(m_dialog, kIdcExamNumber, EM_LIMITTEXT, kExamNumberLimit, 0);
+    SetWindowSubclass(GetDlgItem(m_dialog, kIdcExamNumber), NumberFieldProc, 0, 0);
     PlaceField(kIdcName, layout::kNameTop);
     SendDlgItemMessageW(m_dialog, kIdcName, EM_LIMITTEXT, kNameLimit, 0);
 

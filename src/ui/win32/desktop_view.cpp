@@ -14,6 +14,7 @@
 #include "ui/view.h"
 #include "ui/view_select.h"
 #include "ui/win32/confirm_dialog.h"
+#include "ui/win32/progress_window.h"
 
 namespace ui {
 
@@ -49,7 +50,12 @@ public:
         return win32::MakeWin32ConfirmView(look);
     }
 
+    IProgress& Progress() override { return *m_progress; }
+
     const char* Name() const override { return "desktop"; }
+
+private:
+    std::unique_ptr<IProgress> m_progress = win32::MakeWin32Progress();
 };
 
 std::unique_ptr<IView> MakeWin32View() {
