@@ -390,8 +390,7 @@ std::vector<CraftedCase> CraftedCases() {
          {"!a.txt", "!c.txt"}},
         // A deflate stream that goes on past the declared size, the header's CRC being the
         // one of the declared prefix: the surplus is damage, not a file that ends early.
-        {"201-deflate-runs-past-declared-size",
-         OneEntry([](ZipBuilder&, Entry& e) {
+        {"201-deflate-runs-past-declared-size", OneEntry([](ZipBuilder&, Entry& e) {
              const std::string prefix = kText.substr(0, kText.size() / 2);
              e.uncompressedSize = e.local.uncompressedSize = prefix.size();
              SetBothCrc(e, Crc32(prefix));
