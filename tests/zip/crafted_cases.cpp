@@ -658,6 +658,18 @@ std::vector<CraftedCase> CraftedCases() {
          "done 1",
          {},
          {"a.txt=" + kShort}},
+        // Deeper than any Windows path (32,767 units): refused before a folder is made.
+        {"hostile-name-beyond-the-longest-windows-path",
+         Named([] {
+             std::string name;
+             for (int i = 0; i < 16400; ++i) {
+                 name += "a/";
+             }
+             return name + "b.txt";
+         }()),
+         "entry 0 38",
+         {},
+         {"!a/"}},
         {"hostile-dotdot", Named("../evil.txt"), "entry 0 224", {}, {"!evil.txt"}},
         {"hostile-dotdot-backslash", Named("..\\..\\evil.txt"), "entry 0 224"},
         {"hostile-dotdot-with-trailing-space", Named(".. /evil.txt"), "entry 0 224"},
