@@ -34,6 +34,12 @@ std::string LongPath(const std::string& path, size_t limit) {
     return kLongPrefix + path;
 }
 
+// Windows takes no longer path even with the long-path prefix. Such a name is refused
+// before any folder of it is made, which also bounds what one name can cost.
+bool ExceedsPathLimit(const std::string& path) {
+    return platform::Utf16Length(LongPath(path, kFilePathLimit)) > kPathUnitLimit;
+}
+
 std::string WithoutTrailingSeparators(std::string text) {
     while (!text.empty() && (text.back() == '\\' || text.back() == '/')) {
         text.pop_back();
@@ -309,9 +315,7 @@ bool CZipReader::ExtractEntry(uint64_t index, const std::string& folder) {
         CZipError::Throw(CZipError::kOutsideFolder, path);
     }
     path = resolved;
-    if (platform::Utf16Length(LongPath(path, kFilePathLimit)) > kPathUnitLimit) {
-        // Windows takes no longer path even with the prefix; refused before any folder of
-        // it is made, which also bounds what one name can cost.
+    if (ExceedsPathLimit(path)) {
         CZipError::Throw(platform::kErrnoNameTooLong, path);
     }
     ExamineDestination(folder);
@@ -368,6 +372,9 @@ bool CZipReader::TestEntry(uint64_t index) {
     std::string resolved;
     if (!ResolveInsideFolder(path, folder, resolved)) {
         CZipError::Throw(CZipError::kOutsideFolder, entry->GetFileName());
+    }
+    if (ExceedsPathLimit(resolved)) {
+        CZipError::Throw(platform::kErrnoNameTooLong, entry->GetFileName());
     }
     if (entry->IsDirectory()) {
         return true;
