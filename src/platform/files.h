@@ -148,7 +148,8 @@ public:
     ~CrtFile() { Close(); }
     CrtFile(const CrtFile&) = delete;
     CrtFile& operator=(const CrtFile&) = delete;
-    CrtFile(CrtFile&& other) noexcept : m_fd(other.m_fd), m_shareLock(other.m_shareLock) {
+    CrtFile(CrtFile&& other) noexcept
+        : m_fd(other.m_fd), m_shareLock(other.m_shareLock), m_writeOnly(other.m_writeOnly) {
         other.m_fd = -1;
         other.m_shareLock = -1;
     }
@@ -157,6 +158,7 @@ public:
             Close();
             m_fd = other.m_fd;
             m_shareLock = other.m_shareLock;
+            m_writeOnly = other.m_writeOnly;
             other.m_fd = -1;
             other.m_shareLock = -1;
         }
@@ -186,8 +188,9 @@ public:
     bool IsOpen() const { return m_fd >= 0; }
 
 private:
-    int m_fd = -1;         // host descriptor, -1 when closed
-    int m_shareLock = -1;  // descriptor holding the share-mode lock, -1 when none
+    int m_fd = -1;             // host descriptor, -1 when closed
+    int m_shareLock = -1;      // descriptor holding the share-mode lock, -1 when none
+    bool m_writeOnly = false;  // opened for writing only (the host descriptor may read)
 };
 
 }  // namespace platform

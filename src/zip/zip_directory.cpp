@@ -30,8 +30,12 @@ public:
         }
         const uint8_t* bytes = m_buffer.Data() + m_begin;
         m_begin += count;
+        m_taken += count;
         return bytes;
     }
+
+    // Bytes handed out so far.
+    uint64_t Taken() const { return m_taken; }
 
 private:
     void Fill(size_t count) {
@@ -60,6 +64,7 @@ private:
     size_t m_begin = 0;        // first unread byte in the buffer
     size_t m_end = 0;          // end of the valid bytes
     uint64_t m_directoryLeft;  // declared directory bytes not read yet
+    uint64_t m_taken = 0;      // bytes handed out by Take
 };
 
 constexpr uint8_t kEndSignatureBytes[4] = {0x50, 0x4B, 0x05, 0x06};
@@ -242,6 +247,12 @@ void CZipDirectory::ReadHeaders(CZipSource& storage) {
             CZipError::Throw(CZipError::kBadArchive, storage.ArchivePath());
         }
         m_headers.push_back(std::move(entry));
+    }
+    // The headers counted by the end record must fill the directory exactly: an end record
+    // that counts fewer would hide the remaining entries, which a reader would then skip
+    // while reporting the archive sound.
+    if (reader.Taken() != m_info.cdSize) {
+        CZipError::Throw(CZipError::kBadArchive, storage.ArchivePath());
     }
 }
 

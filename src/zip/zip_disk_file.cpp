@@ -13,6 +13,17 @@ void CZipDiskFile::Fail(int errnoValue) const {
 }
 
 bool CZipDiskFile::Open(const std::string& path, uint32_t flags, bool throwOnError) {
+    int result = OpenOrError(path, flags);
+    if (result != 0) {
+        if (throwOnError) {
+            Fail(result);
+        }
+        return false;
+    }
+    return true;
+}
+
+int CZipDiskFile::OpenOrError(const std::string& path, uint32_t flags) {
     if (m_file.IsOpen()) {
         m_file.Close();
     }
@@ -32,6 +43,9 @@ bool CZipDiskFile::Open(const std::string& path, uint32_t flags, bool throwOnErr
     }
     if ((flags & kCreate) != 0) {
         crtFlags |= CrtFile::kCreate;
+        if ((flags & kCreateNew) != 0) {
+            crtFlags |= CrtFile::kExclusive;
+        }
     }
     // Reading never truncates; writing does unless asked to keep the contents.
     if ((flags & kNoTruncate) == 0 && access != kAccessRead && access != 0x3) {
@@ -51,14 +65,7 @@ bool CZipDiskFile::Open(const std::string& path, uint32_t flags, bool throwOnErr
         default:
             break;
     }
-    int result = m_file.Open(path, crtFlags, share);
-    if (result != 0) {
-        if (throwOnError) {
-            Fail(result);
-        }
-        return false;
-    }
-    return true;
+    return m_file.Open(path, crtFlags, share);
 }
 
 void CZipDiskFile::Close() {

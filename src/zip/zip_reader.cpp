@@ -1,6 +1,9 @@
 // CZipReader: opening and closing archives, and extracting entries below a folder.
 #include "zip/zip_reader.h"
 
+#include <vector>
+
+#include "platform/crt_errno.h"
 #include "platform/files.h"
 #include "platform/system.h"
 #include "platform/text.h"
@@ -15,6 +18,7 @@ namespace {
 // the long-path prefix.
 constexpr size_t kFolderPathLimit = 248;
 constexpr size_t kFilePathLimit = 260;
+constexpr size_t kPathUnitLimit = 32767;  // with the prefix, in UTF-16 units
 constexpr char kLongPrefix[] = "\\\\?\\";
 constexpr char kLongUncPrefix[] = "\\\\?\\unc\\";
 
@@ -28,6 +32,12 @@ std::string LongPath(const std::string& path, size_t limit) {
         return kLongUncPrefix + path.substr(2);
     }
     return kLongPrefix + path;
+}
+
+// Windows takes no longer path even with the long-path prefix. Such a name is refused
+// before any folder of it is made, which also bounds what one name can cost.
+bool ExceedsPathLimit(const std::string& path) {
+    return platform::Utf16Length(LongPath(path, kFilePathLimit)) > kPathUnitLimit;
 }
 
 std::string WithoutTrailingSeparators(std::string text) {
@@ -182,24 +192,44 @@ bool CZipReader::ResolveInsideFolder(const std::string& path, const std::string&
 }
 
 bool CZipReader::EnsureDirectory(const std::string& path) {
+    // Up to the deepest folder that exists, then down making the rest: a loop, not a call
+    // per level, since a name may nest thousands of folders. Each folder above is normally
+    // the start of the one below, and is then kept as its length only.
+    struct Missing {
+        size_t length;      // the folder is path[0, length)
+        std::string other;  // or this, when it is not the start of the one below
+    };
+    std::vector<Missing> missing;
     std::string folder = WithoutTrailingSeparators(path);
-    CPathParts parts(folder);
-    std::string parent = parts.ParentPath();
-    if (parent == folder) {
-        return true;
+    std::string current = folder;
+    for (;;) {
+        std::string parent = CPathParts(current).ParentPath();
+        if (parent == current) {
+            break;  // a root
+        }
+        uint32_t attributes = platform::FileAttributes(LongPath(current, kFolderPathLimit));
+        if (attributes != platform::kInvalidAttributes &&
+            (attributes & platform::kAttrDirectory) != 0) {
+            break;
+        }
+        if (folder.compare(0, current.size(), current) == 0) {
+            missing.push_back({current.size(), std::string()});
+        } else {
+            missing.push_back({0, current});
+        }
+        parent = WithoutTrailingSeparators(std::move(parent));
+        if (parent.size() >= current.size()) {
+            break;  // nothing shorter above: as a root
+        }
+        current = std::move(parent);
     }
-    uint32_t attributes = platform::FileAttributes(LongPath(folder, kFolderPathLimit));
-    if (attributes != platform::kInvalidAttributes &&
-        (attributes & platform::kAttrDirectory) != 0) {
-        return true;
+    for (auto step = missing.rbegin(); step != missing.rend(); ++step) {
+        const std::string made = step->other.empty() ? folder.substr(0, step->length) : step->other;
+        if (!platform::MakeFolder(LongPath(made, kFolderPathLimit))) {
+            return false;
+        }
+        m_ownFolders.insert(NameKey(made));
     }
-    if (!EnsureDirectory(parent)) {
-        return false;
-    }
-    if (!platform::MakeFolder(LongPath(folder, kFolderPathLimit))) {
-        return false;
-    }
-    m_ownFolders.insert(NameKey(folder));
     return true;
 }
 
@@ -239,6 +269,40 @@ bool CZipReader::MayExist(const std::string& path, const std::string& parent) co
            m_ownFolders.find(key) != m_ownFolders.end();
 }
 
+void CZipReader::OpenOutputFile(CZipDiskFile& output, const std::string& path,
+                                const std::string& parent, bool parentEnsured) {
+    // Where nothing can be in the way, the file is created as new: one call, and anything
+    // another program put there meanwhile makes it fail, so that what the reader believes
+    // is checked rather than trusted.
+    if (!MayExist(path, parent)) {
+        int error = output.OpenOrError(path, CZipDiskFile::kOutputFile | CZipDiskFile::kCreateNew);
+        if (error == 0) {
+            m_writtenNames.insert(NameKey(path));
+            return;
+        }
+        if (error == platform::kErrnoNoEnt && !parentEnsured) {
+            // The folder went away since the previous entry.
+            m_lastEnsuredFolder.clear();
+            EnsureDirectory(parent);
+            parentEnsured = true;
+        }
+    }
+    if (platform::FileAttributes(LongPath(path, kFolderPathLimit)) !=
+            platform::kInvalidAttributes &&
+        !platform::RemoveFile(LongPath(path, kFilePathLimit))) {
+        CZipError::Throw(CZipError::kNotRemoved, path);
+    }
+    int error = output.OpenOrError(path, CZipDiskFile::kOutputFile);
+    if (error == platform::kErrnoNoEnt && !parentEnsured) {
+        m_lastEnsuredFolder.clear();
+        EnsureDirectory(parent);
+        error = output.OpenOrError(path, CZipDiskFile::kOutputFile);
+    }
+    if (error != 0) {
+        CZipError::Throw(error, path);
+    }
+}
+
 bool CZipReader::ExtractEntry(uint64_t index, const std::string& folder) {
     CZipEntry* entry = GetEntryInfo(index);
     if (entry == nullptr) {
@@ -251,6 +315,9 @@ bool CZipReader::ExtractEntry(uint64_t index, const std::string& folder) {
         CZipError::Throw(CZipError::kOutsideFolder, path);
     }
     path = resolved;
+    if (ExceedsPathLimit(path)) {
+        CZipError::Throw(platform::kErrnoNameTooLong, path);
+    }
     ExamineDestination(folder);
     auto callback = m_callbacks.find(kCallbackExtract);
     if (callback != m_callbacks.end() &&
@@ -271,23 +338,12 @@ bool CZipReader::ExtractEntry(uint64_t index, const std::string& folder) {
         // Entries come in file order, mostly folder by folder: the folder made or found
         // for the previous entry needs no second look.
         std::string parent = CPathParts(path).ParentPath();
-        if (parent != m_lastEnsuredFolder) {
-            if (EnsureDirectory(parent)) {
-                m_lastEnsuredFolder = parent;
-            }
-        }
-        bool mayExist = MayExist(path, parent);
-        if (mayExist &&
-            platform::FileAttributes(LongPath(path, kFolderPathLimit)) !=
-                platform::kInvalidAttributes &&
-            !platform::RemoveFile(LongPath(path, kFilePathLimit))) {
-            CZipError::Throw(CZipError::kNotRemoved, path);
+        bool parentEnsured = parent != m_lastEnsuredFolder;
+        if (parentEnsured && EnsureDirectory(parent)) {
+            m_lastEnsuredFolder = parent;
         }
         CZipDiskFile output;
-        output.Open(path, CZipDiskFile::kOutputFile, true);
-        if (!mayExist) {
-            m_writtenNames.insert(NameKey(path));
-        }
+        OpenOutputFile(output, path, parent, parentEnsured);
         m_copyBuffer.Allocate(kCopyBufferSize);
         for (;;) {
             // The same blocks as ReadEntryData gives, written from where the decoder has them.
@@ -318,6 +374,9 @@ bool CZipReader::TestEntry(uint64_t index) {
     std::string resolved;
     if (!ResolveInsideFolder(path, folder, resolved)) {
         CZipError::Throw(CZipError::kOutsideFolder, entry->GetFileName());
+    }
+    if (ExceedsPathLimit(resolved)) {
+        CZipError::Throw(platform::kErrnoNameTooLong, entry->GetFileName());
     }
     if (entry->IsDirectory()) {
         return true;

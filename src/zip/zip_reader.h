@@ -137,6 +137,11 @@ private:
     void PrefetchAfter(uint64_t index);
     static std::u16string NameKey(const std::string& path);
     bool MayExist(const std::string& path, const std::string& parent) const;
+    /// Opens the output file of an extraction, replacing what stands at `path`; throws 217
+    /// when that cannot be deleted, the errno value when the file cannot be created.
+    /// `parentEnsured`: EnsureDirectory(parent) ran for this entry.
+    void OpenOutputFile(CZipDiskFile& output, const std::string& path, const std::string& parent,
+                        bool parentEnsured);
     void ExamineDestination(const std::string& folder);
     bool SetFileTimeAndAttributes(CZipEntry& entry, CZipDiskFile& file);
 
@@ -153,7 +158,9 @@ private:
     std::string m_lastEnsuredFolder;  // the last folder EnsureDirectory found or made
     // Folders that held nothing but what this archive's extractions wrote (made by them, or
     // a destination folder found empty), and the names written into them, without regard
-    // to case: in such a folder no other name can exist, so it needs no look-up.
+    // to case. A name not written into such a folder is believed absent: its file is
+    // created as new without a look-up, and if another program put something there after
+    // all, that creation fails and the name takes the look-up and delete of any other.
     std::unordered_set<std::u16string> m_ownFolders;
     std::unordered_set<std::u16string> m_examinedFolders;  // destination folders looked at
     std::unordered_set<std::u16string> m_writtenNames;

@@ -54,6 +54,7 @@ public:
     static constexpr uint32_t kShareDenyNone = 0x40;
     static constexpr uint32_t kCreate = 0x1000;
     static constexpr uint32_t kNoTruncate = 0x2000;
+    static constexpr uint32_t kCreateNew = 0x4000;  // with kCreate: fail when the name exists
     /// The combinations the reader uses.
     static constexpr uint32_t kArchiveReadWrite = 0x2022;  // package opened for updating
     static constexpr uint32_t kArchiveReadOnly = 0x2020;   // read-only package and volumes
@@ -66,6 +67,9 @@ public:
 
     /// False on failure, or throws CZipError(errno, path) when throwOnError is set.
     bool Open(const std::string& path, uint32_t flags, bool throwOnError) override;
+    /// Opens as Open does; returns 0, or the C runtime's errno value of the failure (17
+    /// when kCreateNew meets an existing name, 2 when a folder on the way is missing).
+    int OpenOrError(const std::string& path, uint32_t flags);
     /// Closes; a close failure throws. Closing a closed file does nothing.
     void Close() override;
     void Flush() override;

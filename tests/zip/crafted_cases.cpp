@@ -373,6 +373,29 @@ std::vector<CraftedCase> CraftedCases() {
              return Only(zip.Build());
          },
          "open 201"},
+        // The end record counts two of the three entries the directory holds: reading
+        // only those would lose the third file while reporting the archive sound.
+        {"201-end-record-counts-fewer-entries",
+         [] {
+             ZipBuilder zip;
+             zip.Add("a.txt", kShort, 0);
+             zip.Add("b.txt", kShort, 0);
+             zip.Add("c.txt", kShort, 0);
+             zip.end.volumeEntries = 2;
+             zip.end.totalEntries = 2;
+             return Only(zip.Build());
+         },
+         "open 201",
+         {},
+         {"!a.txt", "!c.txt"}},
+        // A deflate stream that goes on past the declared size, the header's CRC being the
+        // one of the declared prefix: the surplus is damage, not a file that ends early.
+        {"201-deflate-runs-past-declared-size", OneEntry([](ZipBuilder&, Entry& e) {
+             const std::string prefix = kText.substr(0, kText.size() / 2);
+             e.uncompressedSize = e.local.uncompressedSize = prefix.size();
+             SetBothCrc(e, Crc32(prefix));
+         }),
+         "entry 0 201"},
         {"201-stored-data-past-end-of-file",
          OneEntry(
              [](ZipBuilder&, Entry& e) {
@@ -635,6 +658,18 @@ std::vector<CraftedCase> CraftedCases() {
          "done 1",
          {},
          {"a.txt=" + kShort}},
+        // Deeper than any Windows path (32,767 units): refused before a folder is made.
+        {"hostile-name-beyond-the-longest-windows-path",
+         Named([] {
+             std::string name;
+             for (int i = 0; i < 16400; ++i) {
+                 name += "a/";
+             }
+             return name + "b.txt";
+         }()),
+         "entry 0 38",
+         {},
+         {"!a/"}},
         {"hostile-dotdot", Named("../evil.txt"), "entry 0 224", {}, {"!evil.txt"}},
         {"hostile-dotdot-backslash", Named("..\\..\\evil.txt"), "entry 0 224"},
         {"hostile-dotdot-with-trailing-space", Named(".. /evil.txt"), "entry 0 224"},

@@ -1,6 +1,7 @@
 // The reader on a simulated machine: extraction rules, name decoding, the end-record
 // search window, split-archive refusals, hostile counts, times and attributes.
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -224,6 +225,80 @@ TEST_F(ZipReaderTest, LaterEntriesReplaceEarlierOnesOfTheSameNameInAFreshFolder)
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_machine.Host("C:\\empty")),
                             std::filesystem::directory_iterator()),
               3);
+}
+
+TEST_F(ZipReaderTest, WhatAnotherProgramChangesBetweenTwoEntriesIsSeen) {
+    // The reader believes sub\b.txt absent (it made sub itself); another program then
+    // changes the folder before the second entry.
+    Write("C:\\a.zip", ziptest::Build({{.name = "sub/a.txt", .data = "first"},
+                                       {.name = "sub/b.txt", .data = "new"}}));
+    struct Case {
+        const char* what;
+        uint32_t attributes;  // of a b.txt put in the way; 0: the folder sub is removed
+        int code;             // -1: extracted
+    };
+    const Case cases[] = {
+        {"read-only file", platform::kAttrReadOnly, CZipError::kNotRemoved},
+        {"hidden file", platform::kAttrHidden, -1},
+        {"folder removed", 0, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(m_machine.Host("C:\\out"));
+        CZipReader reader;
+        ASSERT_TRUE(reader.Open("C:\\a.zip"));
+        ASSERT_TRUE(reader.ExtractEntry(0, "C:\\out"));
+        if (c.attributes == 0) {
+            std::filesystem::remove_all(m_machine.Host("C:\\out\\sub"));
+        } else {
+            Write("C:\\out\\sub\\b.txt", "other program");
+            ASSERT_TRUE(platform::ChangeFileAttributes("C:\\out\\sub\\b.txt", c.attributes));
+        }
+        EXPECT_EQ(ErrorCode([&] { EXPECT_TRUE(reader.ExtractEntry(1, "C:\\out")); }), c.code);
+        reader.Close(CZipReader::kCloseAfterException);
+        if (c.code == -1) {
+            EXPECT_EQ(Read("C:\\out\\sub\\b.txt"), "new");
+            EXPECT_EQ(platform::FileAttributes("C:\\out\\sub\\b.txt"), platform::kAttrArchive);
+        } else {
+            EXPECT_EQ(Read("C:\\out\\sub\\b.txt"), "other program");
+        }
+        platform::ChangeFileAttributes("C:\\out\\sub\\b.txt", platform::kAttrNormal);
+    }
+}
+
+TEST_F(ZipReaderTest, ADeeplyNestedNameNeedsNoStackPerFolder) {
+    // 1,800 folders (a 3.6 KB name) on a 256 KB stack: a call per folder would overflow
+    // it, as a few thousand do on the 1 MB main-thread stack of Windows.
+    std::string name;
+    for (int i = 0; i < 1800; ++i) {
+        name += "a/";
+    }
+    Write("C:\\deep.zip", ziptest::Build({{.name = name + "b.txt", .data = "deep"}}));
+    struct Run {
+        std::string folder;
+        int code = -1;
+    } run{"C:\\out"};
+    const auto extract = [](void* argument) -> void* {
+        auto& r = *static_cast<Run*>(argument);
+        CZipReader reader;
+        r.code = ErrorCode([&] {
+            reader.Open("C:\\deep.zip");
+            EXPECT_TRUE(reader.ExtractEntry(0, r.folder));
+        });
+        reader.Close(CZipReader::kCloseAfterException);
+        return nullptr;
+    };
+    pthread_attr_t attributes;
+    ASSERT_EQ(pthread_attr_init(&attributes), 0);
+    ASSERT_EQ(pthread_attr_setstacksize(&attributes, 256 * 1024), 0);
+    pthread_t thread;
+    ASSERT_EQ(pthread_create(&thread, &attributes, +extract, &run), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attributes);
+    EXPECT_EQ(run.code, -1);
+    std::string path = "C:\\out\\" + name + "b.txt";
+    std::replace(path.begin(), path.end(), '/', '\\');
+    EXPECT_EQ(Read(path), "deep");
 }
 
 TEST_F(ZipReaderTest, CrcMismatchFailsAfterTheFileIsWrittenUnlessTheCheckIsIgnored) {

@@ -57,7 +57,12 @@ bool ResolveExisting(const std::string& path, HostPath& p, struct stat& st) {
     if (!Resolve(path, p)) {
         return false;
     }
-    if (!p.exists || stat(p.host.c_str(), &st) != 0) {
+    if (!p.exists) {
+        return Fail(MissingCode(p));
+    }
+    if (p.statusValid) {
+        st = p.status;  // the resolution's own look-up of a path that is no link
+    } else if (stat(p.host.c_str(), &st) != 0) {
         return Fail(MissingCode(p));
     }
     return true;
@@ -118,27 +123,56 @@ int64_t Seconds(const struct timespec& ts) {
 // denies. An open is refused when another open denies its access or has an access it
 // denies, as CreateFileW does.
 constexpr off_t kShareBase = static_cast<off_t>(1) << 62;
-enum ShareByte : off_t { kHasRead = 0, kHasWrite = 1, kDeniesRead = 2, kDeniesWrite = 3 };
+// Writing and denying writes, the bytes of an extracted file and of a package opened for
+// updating, lie side by side, so that one lock call takes them.
+enum ShareByte : off_t { kHasRead = 0, kHasWrite = 1, kDeniesWrite = 2, kDeniesRead = 3 };
+constexpr off_t kShareBytes = 4;
 
-bool ByteHeld(int fd, off_t which) {
+// True when another open holds any of `count` bytes from `first`.
+bool BytesHeld(int fd, off_t first, off_t count) {
     struct flock probe {};
     probe.l_type = F_WRLCK;
     probe.l_whence = SEEK_SET;
-    probe.l_start = kShareBase + which;
-    probe.l_len = 1;
+    probe.l_start = kShareBase + first;
+    probe.l_len = count;
     if (fcntl(fd, F_OFD_GETLK, &probe) != 0) {
         return false;
     }
     return probe.l_type != F_UNLCK;
 }
 
-bool HoldByte(int fd, off_t which) {
+bool ByteHeld(int fd, off_t which) {
+    return BytesHeld(fd, which, 1);
+}
+
+// Holds the bytes from `first` for `count` bytes.
+bool HoldBytes(int fd, off_t first, off_t count) {
     struct flock lock {};
     lock.l_type = F_RDLCK;
     lock.l_whence = SEEK_SET;
-    lock.l_start = kShareBase + which;
-    lock.l_len = 1;
+    lock.l_start = kShareBase + first;
+    lock.l_len = count;
     return fcntl(fd, F_OFD_SETLK, &lock) == 0;
+}
+
+bool HoldByte(int fd, off_t which) {
+    return HoldBytes(fd, which, 1);
+}
+
+// Holds the bytes whose bits are set in `mask` (bit n: byte n), one call per run.
+void HoldByteMask(int fd, unsigned mask) {
+    for (off_t first = 0; first < kShareBytes;) {
+        if ((mask & (1u << first)) == 0) {
+            ++first;
+            continue;
+        }
+        off_t end = first;
+        while (end < kShareBytes && (mask & (1u << end)) != 0) {
+            ++end;
+        }
+        HoldBytes(fd, first, end - first);
+        first = end;
+    }
 }
 
 // The share-mode descriptor of a copy's source: CopyFileW opens the source for reading, so
@@ -285,6 +319,7 @@ bool RemoveFolder(const std::string& path) {
         return FailErrno(errno);
     }
     NoteNameRemoved(p.host);
+    NoteFoldersChanged();
     SetLastErrorCode(kErrorSuccess);
     return true;
 }
@@ -295,7 +330,9 @@ bool RemoveFile(const std::string& path) {
         return false;
     }
     struct stat st {};
-    if (!p.exists || lstat(p.host.c_str(), &st) != 0) {
+    if (p.exists && p.statusValid) {
+        st = p.status;
+    } else if (!p.exists || lstat(p.host.c_str(), &st) != 0) {
         return Fail(MissingCode(p));
     }
     if (S_ISDIR(st.st_mode) || IsReadOnlyMode(st.st_mode)) {
@@ -448,6 +485,7 @@ bool RenameFile(const std::string& source, const std::string& target, bool repla
     if (rename(from.host.c_str(), to.host.c_str()) != 0) {
         return FailErrno(errno);
     }
+    NoteFoldersChanged();
     NoteNameRemoved(from.host);
     NoteNameAdded(to.host);
     SetLastErrorCode(kErrorSuccess);
@@ -620,7 +658,13 @@ int CrtFile::Open(const std::string& path, int flags, int share) {
     const bool wantsRead = access == kRead || access == kReadWrite;
     const bool wantsWrite = access == kWrite || access == kReadWrite;
     struct stat st {};
-    const bool exists = p.exists && stat(p.host.c_str(), &st) == 0;
+    bool exists = false;
+    if (p.exists && p.statusValid) {
+        st = p.status;
+        exists = true;
+    } else if (p.exists) {
+        exists = stat(p.host.c_str(), &st) == 0;
+    }
     if (exists) {
         if (S_ISDIR(st.st_mode)) {
             return fail(kErrnoAccess, kErrorAccessDenied);
@@ -634,54 +678,66 @@ int CrtFile::Open(const std::string& path, int flags, int share) {
     } else if (!(flags & kCreate) || !p.parentExists) {
         return fail(kErrnoNoEnt, (flags & kCreate) ? kErrorPathNotFound : missing);
     }
-    int hostFlags = O_CLOEXEC;
-    hostFlags |= wantsRead && wantsWrite ? O_RDWR : (wantsWrite ? O_WRONLY : O_RDONLY);
-    if (flags & kCreate) {
-        hostFlags |= O_CREAT;
+    // The descriptor carries the share-mode locks as well, which need it readable: a
+    // write-only open is read-write on the host and refuses reading itself. Only a file
+    // that the host will not open for reading gets a separate lock descriptor.
+    int fd = -1;
+    bool created = false;
+    bool writeOnlyHost = false;
+    const int hostAccess = wantsWrite ? O_RDWR : O_RDONLY;
+    if (!exists && (flags & kCreate)) {
+        // A name found missing is created as new, which tells that nothing needs truncating;
+        // if another program made it meanwhile, it is opened as it is below.
+        fd = open(p.host.c_str(), hostAccess | O_CLOEXEC | O_CREAT | O_EXCL, 0666);
+        created = fd >= 0;
+        if (fd < 0 && (errno != EEXIST || (flags & kExclusive))) {
+            const int e = errno;
+            return fail(CrtFromErrno(e), Win32FromErrno(e));
+        }
     }
-    if (flags & kExclusive) {
-        hostFlags |= O_EXCL;
-    }
-    const int fd = open(p.host.c_str(), hostFlags, 0666);
     if (fd < 0) {
-        const int e = errno;
-        return fail(CrtFromErrno(e), Win32FromErrno(e));
+        const int create = (flags & kCreate) ? O_CREAT : 0;
+        fd = open(p.host.c_str(), hostAccess | O_CLOEXEC | create, 0666);
+        if (fd < 0 && errno == EACCES && wantsWrite && !wantsRead) {
+            fd = open(p.host.c_str(), O_WRONLY | O_CLOEXEC | create, 0666);
+            writeOnlyHost = fd >= 0;
+        }
+        if (fd < 0) {
+            const int e = errno;
+            return fail(CrtFromErrno(e), Win32FromErrno(e));
+        }
     }
-    // Share modes, checked and taken under a short whole-file lock of the lock descriptor.
-    const int lockFd = open(p.host.c_str(), O_RDONLY | O_CLOEXEC);
+    // Share modes, checked and taken under a short whole-file lock.
+    const int lockFd = writeOnlyHost ? open(p.host.c_str(), O_RDONLY | O_CLOEXEC) : fd;
     if (lockFd >= 0) {
         flock(lockFd, LOCK_EX);
         const int deny = share & 0x70;
         const bool deniesRead = deny == kDenyReadWrite || deny == kDenyRead;
         const bool deniesWrite = deny == kDenyReadWrite || deny == kDenyWrite;
-        const bool conflict = (wantsRead && ByteHeld(lockFd, kDeniesRead)) ||
-                              (wantsWrite && ByteHeld(lockFd, kDeniesWrite)) ||
-                              (deniesRead && ByteHeld(lockFd, kHasRead)) ||
-                              (deniesWrite && ByteHeld(lockFd, kHasWrite));
+        // One probe of all the bytes answers the usual case: no other open at all.
+        const bool conflict =
+            BytesHeld(lockFd, 0, kShareBytes) && ((wantsRead && ByteHeld(lockFd, kDeniesRead)) ||
+                                                  (wantsWrite && ByteHeld(lockFd, kDeniesWrite)) ||
+                                                  (deniesRead && ByteHeld(lockFd, kHasRead)) ||
+                                                  (deniesWrite && ByteHeld(lockFd, kHasWrite)));
         if (conflict) {
             flock(lockFd, LOCK_UN);
-            close(lockFd);
+            if (lockFd != fd) {
+                close(lockFd);
+            }
             close(fd);
             return fail(kErrnoAccess, kErrorSharingViolation);
         }
-        if (wantsRead) {
-            HoldByte(lockFd, kHasRead);
-        }
-        if (wantsWrite) {
-            HoldByte(lockFd, kHasWrite);
-        }
-        if (deniesRead) {
-            HoldByte(lockFd, kDeniesRead);
-        }
-        if (deniesWrite) {
-            HoldByte(lockFd, kDeniesWrite);
-        }
+        HoldByteMask(lockFd, (wantsRead ? 1u << kHasRead : 0u) |
+                                 (wantsWrite ? 1u << kHasWrite : 0u) |
+                                 (deniesRead ? 1u << kDeniesRead : 0u) |
+                                 (deniesWrite ? 1u << kDeniesWrite : 0u));
         flock(lockFd, LOCK_UN);
     }
-    if ((flags & kTruncate) && access != kRead && ftruncate(fd, 0) != 0) {
+    if ((flags & kTruncate) && access != kRead && !created && ftruncate(fd, 0) != 0) {
         const int e = errno;
         close(fd);
-        if (lockFd >= 0) {
+        if (lockFd >= 0 && lockFd != fd) {
             close(lockFd);
         }
         return fail(CrtFromErrno(e), Win32FromErrno(e));
@@ -690,14 +746,15 @@ int CrtFile::Open(const std::string& path, int flags, int share) {
         NoteNameAdded(p.host);
     }
     m_fd = fd;
-    m_shareLock = lockFd;
+    m_shareLock = lockFd != fd ? lockFd : -1;
+    m_writeOnly = wantsWrite && !wantsRead;
     SetLastErrorCode(kErrorSuccess);
     return kErrnoNone;
 }
 
 int CrtFile::Read(void* buffer, size_t count, size_t& got) {
     got = 0;
-    if (m_fd < 0) {
+    if (m_fd < 0 || m_writeOnly) {
         return kErrnoBadF;
     }
     char* out = static_cast<char*>(buffer);

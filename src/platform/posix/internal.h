@@ -2,6 +2,8 @@
 // interface: only src/platform/posix/*.cpp include it.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -59,7 +61,9 @@ struct HostPath {
     bool parentExists = false;  // every component but the last exists (as a folder)
     bool isRoot = false;        // the path is a drive root
     const Drive* drive = nullptr;
-    std::string windows;  // the absolute, normalised Windows path
+    std::string windows;       // the absolute, normalised Windows path
+    struct stat status {};     // lstat of the whole path, when statusValid
+    bool statusValid = false;  // it exists and is no symbolic link: status is its stat
 };
 
 /// Maps a Windows path (absolute or relative to the current folder) onto the host.
@@ -70,6 +74,8 @@ bool Resolve(const std::string& windowsPath, HostPath& out);
 /// Tells the name cache that the program made (or removed) the file or folder at a host
 /// path, so that later look-ups in its folder need no new listing.
 void NoteNameAdded(const std::string& hostPath);
+/// Tells the path cache that the program removed or renamed a folder.
+void NoteFoldersChanged();
 void NoteNameRemoved(const std::string& hostPath);
 
 /// Maps the host's errno onto a Win32 error code, given whether the parent existed.

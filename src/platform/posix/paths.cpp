@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
@@ -140,14 +141,137 @@ void UpdateListing(const std::string& hostPath, bool added) {
     found->second.modified = st.st_mtim;
 }
 
-// Finds the stored name of `name` in the host folder `dir`; empty when none matches.
-std::string FindStoredName(const std::string& dir, const std::string& name) {
-    const FolderListing* listing = ListingOf(dir);
-    if (listing == nullptr) {
-        return "";
+// Folders that were found to exist, by their names folded for matching without regard to
+// case, each with its name as stored: a path below a known folder costs one look-up of its
+// last name instead of one per folder on the way, which for a name nesting thousands of
+// folders is the difference between linear and cubic time. The tree is a hint, never the
+// answer: a path is taken as existing only when the host finds it through the remembered
+// names, and when a look-up below a remembered folder fails in a way that a folder removed
+// or renamed by another process explains, the path is resolved again without the hint.
+struct KnownFolder {
+    std::string stored;  // the name as stored on the host
+    std::unordered_map<std::u16string, std::unique_ptr<KnownFolder>> children;
+};
+
+constexpr size_t kMaxKnownFolders = 65536;           // then the tree starts again
+std::unordered_map<char, KnownFolder> g_knownRoots;  // by drive letter
+size_t g_knownCount = 0;
+
+void ForgetKnownFolders() {
+    g_knownRoots.clear();
+    g_knownCount = 0;
+}
+
+KnownFolder* RememberFolder(KnownFolder* parent, std::u16string folded, const std::string& stored) {
+    if (g_knownCount >= kMaxKnownFolders) {
+        return nullptr;  // the walk goes on without remembering; the next one starts afresh
     }
-    const auto found = listing->names.find(FoldName(name));
-    return found == listing->names.end() ? "" : found->second;
+    auto& slot = parent->children[std::move(folded)];
+    if (!slot) {
+        slot = std::make_unique<KnownFolder>();
+        ++g_knownCount;
+    }
+    slot->stored = stored;
+    return slot.get();
+}
+
+// Maps the components of a path below `drive` onto the host. With `useKnown`, the folders
+// above the last component are taken from the tree of known folders as far as it reaches.
+// `stale` is set when a remembered folder failed to lead anywhere.
+void WalkComponents(const Drive* drive, const std::vector<std::string>& parts, bool useKnown,
+                    HostPath& out, bool& stale) {
+    stale = false;
+    out.windows = std::string(1, drive->letter) + ":\\";
+    out.isRoot = parts.empty();
+    out.exists = false;
+    out.parentExists = false;
+    out.statusValid = false;
+    std::string host = drive->hostRoot == "/" ? "" : drive->hostRoot;
+    if (g_knownCount >= kMaxKnownFolders) {
+        ForgetKnownFolders();
+    }
+    KnownFolder* known = &g_knownRoots[drive->letter];
+    size_t first = 0;  // first component looked up on the host
+    if (useKnown) {
+        for (; first + 1 < parts.size(); ++first) {
+            const auto child = known->children.find(FoldName(parts[first]));
+            if (child == known->children.end()) {
+                break;
+            }
+            known = child->second.get();
+            if (first > 0) {
+                out.windows += '\\';
+            }
+            out.windows += parts[first];
+            host += "/" + known->stored;
+        }
+    }
+    const size_t remembered = first;  // components taken from the tree
+    bool present = true;
+    struct stat st {};
+    for (size_t i = first; i < parts.size(); ++i) {
+        const std::string& part = parts[i];
+        if (i > 0) {
+            out.windows += '\\';
+        }
+        out.windows += part;
+        if (!present) {
+            host += "/" + part;
+            continue;
+        }
+        const bool last = i + 1 == parts.size();
+        const std::string candidate = host + "/" + part;
+        std::string stored;
+        if (lstat(candidate.c_str(), &st) == 0) {
+            stored = part;
+        } else {
+            const int error = errno;
+            const FolderListing* listing = ListingOf(host.empty() ? "/" : host);
+            if (i == remembered && remembered > 0 && (error == ENOTDIR || listing == nullptr)) {
+                stale = true;  // the remembered parent is gone or no longer a folder
+                return;
+            }
+            if (listing != nullptr) {
+                const auto found = listing->names.find(FoldName(part));
+                if (found != listing->names.end() &&
+                    lstat((host + "/" + found->second).c_str(), &st) == 0) {
+                    stored = found->second;
+                }
+            }
+        }
+        if (stored.empty()) {
+            present = false;
+            out.parentExists = last;
+            host += "/" + part;
+            continue;
+        }
+        host += "/" + stored;
+        bool folder = S_ISDIR(st.st_mode);
+        if (S_ISLNK(st.st_mode)) {
+            struct stat target {};
+            folder = stat(host.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+        }
+        if (last) {
+            out.status = st;
+            out.statusValid = !S_ISLNK(st.st_mode);
+        } else if (!folder) {
+            // A file in the middle of a path: nothing below it exists.
+            present = false;
+            out.parentExists = false;
+            continue;
+        }
+        if (folder && known != nullptr) {
+            known = RememberFolder(known, FoldName(part), stored);
+        }
+    }
+    if (host.empty()) {
+        host = "/";
+    }
+    out.host = host;
+    out.exists = present;
+    if (present) {
+        out.parentExists = true;
+    }
 }
 
 bool HasInvalidCharacter(const std::string& component) {
@@ -182,6 +306,10 @@ const std::string& CurrentFolderRef() {
 }
 
 }  // namespace
+
+void NoteFoldersChanged() {
+    ForgetKnownFolders();
+}
 
 void NoteNameAdded(const std::string& hostPath) {
     UpdateListing(hostPath, true);
@@ -275,48 +403,11 @@ bool Resolve(const std::string& windowsPath, HostPath& out) {
         parts.push_back(part);
     }
     out.drive = drive;
-    out.windows = std::string(1, drive->letter) + ":\\";
-    out.isRoot = parts.empty();
-    std::string host = drive->hostRoot == "/" ? "" : drive->hostRoot;
-    bool present = true;
-    struct stat st {};
-    for (size_t i = 0; i < parts.size(); ++i) {
-        const std::string& part = parts[i];
-        if (i > 0) {
-            out.windows += '\\';
-        }
-        out.windows += part;
-        if (present) {
-            const std::string candidate = host + "/" + part;
-            if (lstat(candidate.c_str(), &st) == 0) {
-                host = candidate;
-            } else {
-                const std::string stored = FindStoredName(host.empty() ? "/" : host, part);
-                if (!stored.empty()) {
-                    host += "/" + stored;
-                } else {
-                    present = false;
-                    out.parentExists = (i + 1 == parts.size());
-                    host += "/" + part;
-                }
-            }
-            if (present && i + 1 < parts.size() && stat(host.c_str(), &st) == 0 &&
-                !S_ISDIR(st.st_mode)) {
-                // A file in the middle of a path: nothing below it exists.
-                present = false;
-                out.parentExists = false;
-            }
-        } else {
-            host += "/" + part;
-        }
-    }
-    if (host.empty()) {
-        host = "/";
-    }
-    out.host = host;
-    out.exists = present;
-    if (present) {
-        out.parentExists = true;
+    bool stale = false;
+    WalkComponents(drive, parts, true, out, stale);
+    if (stale) {
+        ForgetKnownFolders();
+        WalkComponents(drive, parts, false, out, stale);
     }
     return true;
 }
