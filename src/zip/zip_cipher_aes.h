@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "zip/crypto/aes.h"
-#include "zip/crypto/hmac_sha1.h"
+#include "zip/crypto/hmac_worker.h"
 #include "zip/zip_cipher.h"
 
 /// Decryptor of AES entries (encryption values 1, 2, 3: AES-128, -192, -256). One object
@@ -51,5 +51,5 @@ protected:
 private:
     uint8_t m_strength;                    // 1-3, of the entry being decrypted
     zipcrypto::CAesCounterMode m_counter;  // the entry's key stream
-    zipcrypto::CHmacSha1 m_hmac;           // over the encrypted bytes
+    zipcrypto::CHmacSha1Worker m_hmac;     // over the encrypted bytes, beside the decryption
 };

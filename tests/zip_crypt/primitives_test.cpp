@@ -5,12 +5,14 @@
 // against a key stream built block by block.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "zip/crypto/aes.h"
 #include "zip/crypto/hmac_sha1.h"
+#include "zip/crypto/hmac_worker.h"
 #include "zip/crypto/pbkdf2_sha1.h"
 #include "zip/crypto/sha1.h"
 
@@ -235,6 +237,55 @@ TEST(HmacSha1Test, ComputesTheRfc2202Codes) {
             EXPECT_EQ(ToHex(mac, sizeof mac), c.mac) << "round " << round;
         }
     }
+}
+
+// The code of `data` under `key`, from the library in one call.
+std::string LibraryHmac(const std::vector<uint8_t>& key, const std::vector<uint8_t>& data) {
+    zipcrypto::CHmacSha1 hmac;
+    uint8_t mac[20];
+    EXPECT_TRUE(hmac.SetKey(key.data(), key.size()));
+    EXPECT_TRUE(hmac.Update(data.data(), data.size()));
+    EXPECT_TRUE(hmac.Final(mac));
+    return ToHex(mac, sizeof mac);
+}
+
+TEST(HmacSha1WorkerTest, GivesTheLibrarysCodeWhileTheCallerMovesOn) {
+    std::vector<uint8_t> data(700000);
+    for (size_t i = 0; i < data.size(); ++i) {
+        data[i] = static_cast<uint8_t>(i * 31 + (i >> 11));
+    }
+    const std::vector<uint8_t> first(32, 0x11);
+    const std::vector<uint8_t> second(24, 0x22);
+    // Twelve chunks of uneven sizes: more than the worker's queue holds, so the caller
+    // waits for free slots, and the caller overwrites its buffer after each Update as the
+    // decryption does.
+    auto feed = [&](zipcrypto::CHmacSha1Worker& worker, size_t chunks) {
+        std::vector<uint8_t> buffer;
+        size_t offset = 0;
+        for (size_t c = 0; c < chunks && offset < data.size(); ++c) {
+            size_t size = std::min(data.size() - offset, 1000 + c * 9000);
+            buffer.assign(data.begin() + offset, data.begin() + offset + size);
+            ASSERT_TRUE(worker.Update(buffer.data(), buffer.size()));
+            std::fill(buffer.begin(), buffer.end(), 0xEE);
+            offset += size;
+        }
+        if (chunks == SIZE_MAX) {
+            ASSERT_TRUE(worker.Update(data.data() + offset, data.size() - offset));
+        }
+    };
+    zipcrypto::CHmacSha1Worker worker;
+    uint8_t mac[20];
+    EXPECT_FALSE(worker.Update(data.data(), 1)) << "no key yet";
+    ASSERT_TRUE(worker.SetKey(first.data(), first.size()));
+    feed(worker, SIZE_MAX);
+    ASSERT_TRUE(worker.Final(mac));
+    EXPECT_EQ(ToHex(mac, sizeof mac), LibraryHmac(first, data));
+    // An entry left unfinished: a new key at once, while chunks may still be queued.
+    feed(worker, 6);
+    ASSERT_TRUE(worker.SetKey(second.data(), second.size()));
+    feed(worker, SIZE_MAX);
+    ASSERT_TRUE(worker.Final(mac));
+    EXPECT_EQ(ToHex(mac, sizeof mac), LibraryHmac(second, data));
 }
 
 struct Pbkdf2Case {
