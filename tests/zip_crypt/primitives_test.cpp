@@ -250,15 +250,15 @@ std::string LibraryHmac(const std::vector<uint8_t>& key, const std::vector<uint8
 }
 
 TEST(HmacSha1WorkerTest, GivesTheLibrarysCodeWhileTheCallerMovesOn) {
-    std::vector<uint8_t> data(700000);
+    std::vector<uint8_t> data(6000000);
     for (size_t i = 0; i < data.size(); ++i) {
         data[i] = static_cast<uint8_t>(i * 31 + (i >> 11));
     }
     const std::vector<uint8_t> first(32, 0x11);
     const std::vector<uint8_t> second(24, 0x22);
-    // Twelve chunks of uneven sizes: more than the worker's queue holds, so the caller
-    // waits for free slots, and the caller overwrites its buffer after each Update as the
-    // decryption does.
+    // Chunks of uneven sizes, which the caller overwrites after each Update as the
+    // decryption does; then the rest at once, more than the worker's queue holds, so the
+    // caller waits for free slots.
     auto feed = [&](zipcrypto::CHmacSha1Worker& worker, size_t chunks) {
         std::vector<uint8_t> buffer;
         size_t offset = 0;

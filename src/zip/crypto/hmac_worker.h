@@ -15,9 +15,9 @@
 
 namespace zipcrypto {
 
-/// CHmacSha1 with the same contract, whose Update queues a copy of the bytes for a worker
-/// thread and returns at once (it waits only while the queue is full). SetKey and Final
-/// wait until the queued bytes are hashed. One thread calls the object; the worker is
+/// CHmacSha1 with the same contract, whose Update copies the bytes into a queue for a
+/// worker thread and returns at once (it waits only while the queue is full). SetKey and
+/// Final wait until the queued bytes are hashed. One thread calls the object; the worker is
 /// started at the first Update and ended by the destructor. Where no thread can be
 /// started, the bytes are hashed at once instead.
 class CHmacSha1Worker {
@@ -42,19 +42,26 @@ public:
     bool Final(uint8_t* mac);
 
 private:
-    // Chunks queued at most; the decoders hand over 128 KB at a time.
+    // The queue: a ring of slots of 1 MB. The caller fills one slot and hands it over when
+    // it is full (or at SetKey and Final), so that the two threads meet a few hundred
+    // times per 200 MB rather than at every one of the decoders' 128 KB pieces.
     static constexpr size_t kSlots = 4;
+    static constexpr size_t kSlotBytes = 1 << 20;
 
     void Run();
+    void HandOver();  // queues the slot being filled
     void WaitUntilIdle(std::unique_lock<std::mutex>& lock);
 
     CHmacSha1 m_hmac;  // the worker's between SetKey or Final and the next idle wait
     std::mutex m_mutex;
     std::condition_variable m_changed;     // the queue or m_stop changed
-    std::vector<uint8_t> m_slots[kSlots];  // copies of the queued chunks, a ring
+    std::vector<uint8_t> m_slots[kSlots];  // the ring
+    size_t m_lengths[kSlots] = {};         // bytes queued in each slot
     size_t m_head = 0;                     // slot the worker hashes next
     size_t m_queued = 0;                   // slots queued, from m_head on
-    bool m_failed = false;                 // the library failed on a queued chunk
+    size_t m_filling = 0;                  // slot the caller fills (m_head + m_queued)
+    size_t m_filled = 0;                   // bytes in it; 0: the caller holds no slot
+    bool m_failed = false;                 // the library failed on a queued slot
     bool m_keyed = false;                  // SetKey succeeded
     bool m_stop = false;                   // the destructor asks the worker to end
     bool m_inline = false;                 // no thread could be started: hash at once
