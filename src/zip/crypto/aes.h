@@ -15,6 +15,9 @@ class CAes {
 public:
     /// Block size in bytes.
     static constexpr size_t kBlockSize = 16;
+    /// Most blocks one EncryptBlocks call takes (1 GB: within the libraries' int and ULONG
+    /// lengths).
+    static constexpr size_t kMaxBlocks = size_t{1} << 26;
 
     CAes();
     ~CAes();
@@ -24,8 +27,9 @@ public:
     /// Keys the cipher with 16, 24 or 32 bytes (AES-128, -192, -256). False for any other
     /// length or when the library refuses; the cipher then has no key.
     bool SetKey(const uint8_t* key, size_t length);
-    /// Encrypts `count` consecutive blocks from `in` to `out` (which may be the same) in as
-    /// few library calls as it can. False without a key or when the library fails.
+    /// Encrypts `count` consecutive blocks from `in` to `out` (which may be the same) in one
+    /// library call. False without a key, for more than kMaxBlocks, or when the library
+    /// fails.
     bool EncryptBlocks(const uint8_t* in, uint8_t* out, size_t count);
 
 private:

@@ -15,8 +15,7 @@ namespace zipcrypto {
 
 namespace {
 
-// CNG takes ULONG lengths; larger requests go in pieces of this many bytes, a whole number
-// of AES blocks.
+// CNG takes ULONG lengths; longer hash input goes in pieces of this many bytes.
 constexpr size_t kLargestCall = size_t{1} << 30;
 
 // A valid pointer for zero-length input.
@@ -125,25 +124,15 @@ bool CAes::SetKey(const uint8_t* key, size_t length) {
 }
 
 bool CAes::EncryptBlocks(const uint8_t* in, uint8_t* out, size_t count) {
-    if (m_state->key == nullptr) {
+    if (m_state->key == nullptr || count > kMaxBlocks) {
         return false;
     }
-    size_t bytes = count * kBlockSize;
-    while (bytes != 0) {
-        size_t part = bytes < kLargestCall ? bytes : kLargestCall;
-        ULONG written = 0;
-        // In place is allowed: ECB has no chaining to disturb.
-        if (!BCRYPT_SUCCESS(BCryptEncrypt(m_state->key, Bytes(in, part), static_cast<ULONG>(part),
-                                          nullptr, nullptr, 0, out, static_cast<ULONG>(part),
-                                          &written, 0)) ||
-            written != part) {
-            return false;
-        }
-        in += part;
-        out += part;
-        bytes -= part;
-    }
-    return true;
+    const ULONG bytes = static_cast<ULONG>(count * kBlockSize);
+    ULONG written = 0;
+    // In place is allowed: ECB has no chaining to disturb.
+    return BCRYPT_SUCCESS(BCryptEncrypt(m_state->key, Bytes(in, bytes), bytes, nullptr, nullptr, 0,
+                                        out, bytes, &written, 0)) &&
+           written == bytes;
 }
 
 struct CHmacSha1::State {

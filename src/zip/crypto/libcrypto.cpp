@@ -15,10 +15,6 @@ namespace zipcrypto {
 
 namespace {
 
-// libcrypto takes int lengths; larger requests go in pieces of this many bytes, a whole
-// number of AES blocks.
-constexpr size_t kLargestCall = size_t{1} << 30;
-
 // A valid pointer for zero-length input, which some libcrypto calls refuse as null.
 const uint8_t kNothing[1] = {0};
 
@@ -51,22 +47,12 @@ bool CAes::SetKey(const uint8_t* key, size_t length) {
 }
 
 bool CAes::EncryptBlocks(const uint8_t* in, uint8_t* out, size_t count) {
-    if (!m_state->keyed) {
+    if (!m_state->keyed || count > kMaxBlocks) {
         return false;
     }
-    size_t bytes = count * kBlockSize;
-    while (bytes != 0) {
-        size_t part = bytes < kLargestCall ? bytes : kLargestCall;
-        int written = 0;
-        if (EVP_EncryptUpdate(m_state->context, out, &written, in, static_cast<int>(part)) != 1 ||
-            static_cast<size_t>(written) != part) {
-            return false;
-        }
-        in += part;
-        out += part;
-        bytes -= part;
-    }
-    return true;
+    const int bytes = static_cast<int>(count * kBlockSize);
+    int written = 0;
+    return EVP_EncryptUpdate(m_state->context, out, &written, in, bytes) == 1 && written == bytes;
 }
 
 struct CHmacSha1::State {
