@@ -3,7 +3,7 @@
 
 # Packages every build and test needs; scripts add their own.
 MIVO_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev zlib1g-dev
-  libbz2-dev libsqlite3-dev nlohmann-json3-dev libdeflate-dev)
+  libbz2-dev libsqlite3-dev nlohmann-json3-dev libdeflate-dev libssl-dev)
 
 # ensure_packages PKG...: installs the packages that are not installed yet.
 ensure_packages() {

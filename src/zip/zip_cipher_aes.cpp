@@ -35,7 +35,9 @@ size_t CAesCipher::KeySize(uint8_t strength) {
 }
 
 void CAesCipher::SetAesKey(const uint8_t* key, size_t length) {
-    m_counter.SetKey(key, length);
+    if (!m_counter.SetKey(key, length)) {
+        CZipError::Throw(CZipError::kGeneric);
+    }
 }
 
 bool CAesCipher::StartDecrypt(const CByteBuffer& password, CZipEntry& entry, CZipSource& storage,
@@ -53,25 +55,37 @@ bool CAesCipher::StartDecrypt(const CByteBuffer& password, CZipEntry& entry, CZi
     uint8_t salt[16];
     storage.Read(salt, saltSize, false);
     uint8_t keys[2 * 32 + kVerifierSize];
+    // However this ends, the derived keys then live in the library's key objects only.
+    struct Wiper {
+        uint8_t* bytes;
+        size_t size;
+        ~Wiper() {
+            volatile uint8_t* wipe = bytes;
+            for (size_t i = 0; i < size; ++i) {
+                wipe[i] = 0;
+            }
+        }
+    } wiper{keys, sizeof keys};
     size_t derived = 2 * keySize + kVerifierSize;
-    zipcrypto::Pbkdf2HmacSha1(password.Data(), password.Size(), salt, saltSize, kIterations, keys,
-                              derived);
-    SetAesKey(keys, keySize);
-    m_hmac.SetKey(keys + keySize, keySize);
-    uint8_t expected[kVerifierSize] = {keys[2 * keySize], keys[2 * keySize + 1]};
-    // The derived keys now live in the cipher's key schedules only.
-    volatile uint8_t* wipe = keys;
-    for (size_t i = 0; i < sizeof keys; ++i) {
-        wipe[i] = 0;
+    // The library failing (out of memory, no AES or SHA-1 in it) is not a wrong password.
+    if (!zipcrypto::Pbkdf2HmacSha1(password.Data(), password.Size(), salt, saltSize, kIterations,
+                                   keys, derived)) {
+        CZipError::Throw(CZipError::kGeneric, storage.ArchivePath());
     }
+    SetAesKey(keys, keySize);
+    if (!m_hmac.SetKey(keys + keySize, keySize)) {
+        CZipError::Throw(CZipError::kGeneric, storage.ArchivePath());
+    }
+    const uint8_t expected[kVerifierSize] = {keys[2 * keySize], keys[2 * keySize + 1]};
     uint8_t verifier[kVerifierSize];
     storage.Read(verifier, sizeof verifier, false);
     return skipCheck || SameBytes(verifier, expected, kVerifierSize);
 }
 
 void CAesCipher::Decrypt(uint8_t* buffer, size_t length) {
-    m_hmac.Update(buffer, length);
-    m_counter.Process(buffer, length);
+    if (!m_hmac.Update(buffer, length) || !m_counter.Process(buffer, length)) {
+        CZipError::Throw(CZipError::kGeneric);
+    }
 }
 
 void CAesCipher::FinishDecrypt(CZipEntry& entry, CZipSource& storage) {
@@ -79,7 +93,9 @@ void CAesCipher::FinishDecrypt(CZipEntry& entry, CZipSource& storage) {
     uint8_t stored[kAuthenticationSize];
     storage.Read(stored, sizeof stored, false);
     uint8_t computed[zipcrypto::CHmacSha1::kDigestSize];
-    m_hmac.Final(computed);
+    if (!m_hmac.Final(computed)) {
+        CZipError::Throw(CZipError::kGeneric, storage.ArchivePath());
+    }
     if (!SameBytes(stored, computed, kAuthenticationSize)) {
         CZipError::Throw(CZipError::kBadAuthentication, storage.ArchivePath());
     }

@@ -1,13 +1,14 @@
 // Zip's AES format (AE-1 and AE-2, method 99 with extra field 0x9901): keys derived from
 // the password and the entry's salt, AES in counter mode, HMAC-SHA1 over the encrypted
-// data checked against the 10-byte authentication code that follows it.
+// data checked against the 10-byte authentication code that follows it. The primitives
+// are the system library's (zip/crypto).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "zip/crypto/aes.h"
-#include "zip/crypto/hmac_sha1.h"
+#include "zip/crypto/hmac_worker.h"
 #include "zip/zip_cipher.h"
 
 /// Decryptor of AES entries (encryption values 1, 2, 3: AES-128, -192, -256). One object
@@ -31,21 +32,24 @@ public:
     /// Reads the salt and the verifier at the storage's position, derives the keys from
     /// `password` and checks the verifier. True when it matches or `skipCheck`. Throws 200
     /// for a strength outside 1-3, 201 when the entry's compressed size cannot hold salt,
-    /// verifier and authentication code, and the storage's errors.
+    /// verifier and authentication code, 200 when the cryptographic library fails, and the
+    /// storage's errors.
     bool StartDecrypt(const CByteBuffer& password, CZipEntry& entry, CZipSource& storage,
                       bool skipCheck) override;
-    /// Authenticates, then decrypts `length` bytes in place.
+    /// Authenticates, then decrypts `length` bytes in place; CZipError 200 when the
+    /// cryptographic library fails.
     void Decrypt(uint8_t* buffer, size_t length) override;
     /// Reads the authentication code after the data; CZipError 223 when it differs.
     void FinishDecrypt(CZipEntry& entry, CZipSource& storage) override;
     bool Accepts(uint8_t encryption) const override { return encryption >= 1 && encryption <= 3; }
 
 protected:
-    /// Keys the counter-mode cipher (16, 24 or 32 bytes) and restarts its counter.
+    /// Keys the counter-mode cipher (16, 24 or 32 bytes) and restarts its counter; CZipError
+    /// 200 when the library refuses the key.
     virtual void SetAesKey(const uint8_t* key, size_t length);
 
 private:
     uint8_t m_strength;                    // 1-3, of the entry being decrypted
     zipcrypto::CAesCounterMode m_counter;  // the entry's key stream
-    zipcrypto::CHmacSha1 m_hmac;           // over the encrypted bytes
+    zipcrypto::CHmacSha1Worker m_hmac;     // over the encrypted bytes, beside the decryption
 };
