@@ -13,6 +13,7 @@
 #include "temp_machine.h"
 #include "test_archive.h"
 #include "zip/zip_reader.h"
+#include "zlib_only_reader.h"
 
 #include <zlib.h>
 
@@ -661,18 +662,6 @@ TEST_F(ZipReaderTest, DeflateAndBzip2DataAreCheckedAndCorruptionIsReported) {
     }
     reader.Close(CZipReader::kCloseAfterException);
 }
-
-// The reader with zlib's streaming inflate alone, as it decoded every entry before.
-class CZlibOnlyReader : public CZipReader {
-protected:
-    std::unique_ptr<CZipDecoder> MakeDecoder(uint16_t method) override {
-        std::unique_ptr<CZipDecoder> decoder = CZipReader::MakeDecoder(method);
-        zipcodec::CDeflateDecoder::COptions options;
-        options.m_wholeEntries = false;
-        decoder->UpdateOptions(options);
-        return decoder;
-    }
-};
 
 TEST(ZipCrcTest, LibdeflateCrcEqualsZlibCrcWholeAndInParts) {
     std::string data;

@@ -10,6 +10,7 @@
 #include "fuzz_machine.h"
 #include "zip/zip_error.h"
 #include "zip/zip_reader.h"
+#include "zlib_only_reader.h"
 
 #include <zlib.h>
 
@@ -25,18 +26,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// The reader with zlib's streaming inflate only: the reference.
-class CZlibOnlyReader : public CZipReader {
-protected:
-    std::unique_ptr<CZipDecoder> MakeDecoder(uint16_t method) override {
-        std::unique_ptr<CZipDecoder> decoder = CZipReader::MakeDecoder(method);
-        zipcodec::CDeflateDecoder::COptions options;
-        options.m_wholeEntries = false;
-        decoder->UpdateOptions(options);
-        return decoder;
-    }
-};
 
 void Put(std::vector<uint8_t>& out, uint64_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) {
