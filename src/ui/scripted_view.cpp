@@ -118,13 +118,18 @@ private:
 }
 
 // Progress in the screen log: one line as each step begins, none per file, so that a
-// script's reader sees which steps a run went through.
+// script's reader sees which steps a run went through; with the number of files where the
+// step knows it beforehand (the extraction), without one where it does not.
 class ScriptedProgress final : public IProgress {
 public:
     void StepStarted(ProgressStep step, uint64_t total) override {
-        platform::RecordScreen(platform::StringPrintf(
-            "progress view=scripted step=%s text=%s files=%llu", ProgressStepName(step),
-            EscapeForLog(ProgressStepText(step)).c_str(), static_cast<unsigned long long>(total)));
+        std::string line = platform::StringPrintf("progress view=scripted step=%s text=%s",
+                                                  ProgressStepName(step),
+                                                  EscapeForLog(ProgressStepText(step)).c_str());
+        if (total != 0) {
+            line += platform::StringPrintf(" files=%llu", static_cast<unsigned long long>(total));
+        }
+        platform::RecordScreen(line);
     }
     void FilesDone(uint64_t, uint64_t) override {}
     void Finished() override {}
