@@ -7,7 +7,6 @@
 #include "platform/files.h"
 #include "platform/system.h"
 #include "platform/text.h"
-#include "ui/view.h"
 
 #include <string_view>
 
@@ -19,6 +18,8 @@ constexpr size_t kSavedFolderUnits = 260;
 // RemoveTree waits this long before removing each emptied folder, so that the file
 // system has released the handles of the files just deleted.
 constexpr uint32_t kRemoveFolderDelayMs = 10;
+
+MessagePump g_messagePump = nullptr;  // set by the user interface above, or none
 
 bool IsWhiteSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -252,6 +253,12 @@ void StripTrailingBackslash(std::string& path) {
     }
 }
 
+void SetMessagePump(MessagePump pump) {
+    g_messagePump = pump;
+}
+
 void PumpMessages() {
-    ui::DispatchPendingEvents();
+    if (g_messagePump != nullptr) {
+        g_messagePump();
+    }
 }

@@ -40,5 +40,11 @@ bool MakePath(const std::string& path);
 /// Removes trailing white space (ASCII), then one trailing backslash, in place.
 void StripTrailingBackslash(std::string& path);
 
-/// Handles the user-interface events waiting now, so that windows keep painting.
+/// The function that handles the user-interface events waiting now, so that windows keep
+/// painting during a long walk. The layer above sets it at start-up; until then (and when
+/// set to null) the walks dispatch nothing.
+using MessagePump = void (*)();
+void SetMessagePump(MessagePump pump);
+
+/// Calls the message pump set last, if any.
 void PumpMessages();

@@ -4,14 +4,12 @@
 
 #include "platform/files.h"
 #include "temp_machine.h"
-#include "ui/view.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <functional>
-#include <memory>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -19,20 +17,16 @@ using Names = std::vector<std::string>;
 
 namespace {
 
-long g_dispatches = 0;  // DispatchPendingEvents calls the view received
+long g_dispatches = 0;  // calls the message pump received
 
-class CountingView : public ui::IView {
-public:
-    int ShowMessageBox(const std::string&, const std::string&, unsigned) override { return 0; }
-    void DispatchPendingEvents() override { ++g_dispatches; }
-    void ShowWaitCursor(bool) override {}
-    const char* Name() const override { return "counting"; }
-};
+void CountingPump() {
+    ++g_dispatches;
+}
 
 class FolderTreeTest : public testsupport::MachineTest {
 protected:
     void SetUp() override {
-        ui::SetView(std::make_unique<CountingView>());
+        SetMessagePump(CountingPump);
         g_dispatches = 0;
         fs::create_directories(m_machine.Host("C:\\Work"));
         ASSERT_TRUE(platform::ChangeCurrentFolder("C:\\Work"));
