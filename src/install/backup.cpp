@@ -3,8 +3,8 @@
 // data is deleted only after a complete copy of it exists on the target drive.
 #include "install/backup.h"
 
-#include "app/prerequisites.h"
 #include "fileutil/folder_tree.h"
+#include "install/main_program.h"
 #include "install/mivo_dlg.h"
 #include "platform/errors.h"
 #include "platform/files.h"

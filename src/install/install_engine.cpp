@@ -1,11 +1,11 @@
 // The installation engine.
 #include "install/install_engine.h"
 
-#include "app/prerequisites.h"
 #include "app/registry_settings.h"
 #include "fileutil/folder_tree.h"
 #include "install/backup.h"
 #include "install/level_record.h"
+#include "install/main_program.h"
 #include "install/mivo_dlg.h"
 #include "platform/errors.h"
 #include "platform/files.h"

@@ -3,8 +3,8 @@
 
 #include <algorithm>
 
-#include "app/prerequisites.h"
 #include "fileutil/folder_tree.h"
+#include "install/main_program.h"
 #include "install/mivo_dlg.h"
 #include "platform/errors.h"
 #include "platform/files.h"

@@ -6,6 +6,7 @@
 
 #include "app/prerequisites.h"
 #include "app/registry_settings.h"
+#include "install/main_program.h"
 #include "built_machine.h"
 #include "pe_writer.h"
 #include "platform/posix/machine.h"

@@ -6,6 +6,7 @@
 
 #include "app/prerequisites.h"
 #include "app/registry_settings.h"
+#include "install/main_program.h"
 #include "platform/registry.h"
 #include "temp_machine.h"
 
