@@ -14,7 +14,7 @@
 namespace {
 
 ISqliteObserver* g_observer = nullptr;  // not owned; see SetSqliteObserver
-WaitMessagePump g_waitPump = nullptr;      // set by the user interface above, or none
+WaitMessagePump g_waitPump = nullptr;   // set by the user interface above, or none
 
 // SQLite hands out UTF-16 in the machine's byte order, which is what char16_t holds.
 std::string FromSqliteUtf16(const void* text) {

@@ -23,15 +23,6 @@ std::string TargetExamDataFolder() {
     return platform::StringPrintf("%c:\\%s", GetTargetDriveLetter(), kExamDataFolderName);
 }
 
-std::string Upper(std::string text) {
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return text;
-}
-
 // Writes `size` bytes to a file created (or truncated) at `path`; false when it cannot.
 bool WriteWholeFile(const std::string& path, const void* data, size_t size) {
     platform::CrtFile file;
@@ -198,7 +189,7 @@ void PlaceCompanionTools(CMivoDlg& dialog, const std::string& mainProgramFolder)
     const bool toolExists = platform::FileExists(tool);
     const bool removable = platform::FileExists(drive) &&
                            platform::DriveTypeOf(drive + "\\") == platform::kDriveRemovable;
-    const bool otherDrive = Upper(drive) != Upper(tool.substr(0, 2));
+    const bool otherDrive = platform::UpperAscii(drive) != platform::UpperAscii(tool.substr(0, 2));
     if (!((removable && toolExists) || (otherDrive && dialog.m_examKind == 0 && toolExists))) {
         return;
     }
