@@ -128,7 +128,8 @@ bool ReadRecordFromArchive(const std::string& packageFolder, const std::string& 
     try {
         // Packages are only read: opening them read-only lets write-protected media work.
         zip.Open(archive, CZipReader::kModeReadOnly);
-        zip.SetActionCallback(nullptr, CZipReader::kCallbackExtract | 0x0800);
+        zip.SetActionCallback(nullptr,
+                              CZipReader::kCallbackExtract | CZipReader::kCallbackUnconsulted);
         const std::string scratch =
             platform::StringPrintf("%s\\%s\\", packageFolder.c_str(), kExamDataFolderName);
         for (uint64_t i = 0; i < zip.GetEntryCount(); ++i) {
