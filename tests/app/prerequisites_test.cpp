@@ -6,7 +6,6 @@
 
 #include "app/prerequisites.h"
 #include "app/registry_settings.h"
-#include "install/main_program.h"
 #include "built_machine.h"
 #include "pe_writer.h"
 #include "platform/posix/machine.h"
@@ -167,26 +166,6 @@ TEST(MainProgram, ShortPackingDateFillsTheLowBytes) {
     bool opened = false;
     EXPECT_EQ(ReadPackingDate(opened), 10000);
     EXPECT_TRUE(opened);
-}
-
-TEST(MainProgram, TargetDriveAndDefaultFolderFollowTheSystemDrive) {
-    {
-        MachineRecipe recipe;
-        recipe.systemDrive = 'D';
-        recipe.packageDrive = 'E';
-        recipe.mainProgram = false;
-        BuiltMachine m(recipe);
-        EXPECT_EQ(GetTargetDriveLetter(), 'D');
-        EXPECT_EQ(GetMainProgramPath(), "D:\\Vemra");
-    }
-    {
-        MachineRecipe recipe;
-        recipe.mainProgramFolder = "C:\\Program Files\\Vemra\\";
-        BuiltMachine m(recipe);
-        // Used as stored, trailing backslash and all.
-        EXPECT_EQ(GetMainProgramPath(), "C:\\Program Files\\Vemra\\");
-        EXPECT_TRUE(IsMainProgramInstalled());
-    }
 }
 
 TEST(MainProgram, WaitForExitReturnsAtOnceWhenNotRunning) {

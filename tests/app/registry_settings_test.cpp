@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "app/prerequisites.h"
 #include "app/registry_settings.h"
 #include "install/main_program.h"
 #include "platform/registry.h"
