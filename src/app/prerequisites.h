@@ -1,5 +1,6 @@
-// Every test of the main program (installed, complete, recent, not running) and the two
-// services that locate it. Tests answer yes or no; their callers show the messages.
+// Every test of the main program (installed, complete, recent, not running). Tests answer
+// yes or no; their callers show the messages. The locators are the installation's
+// (install/main_program.h).
 #pragma once
 
 #include <cstdint>
@@ -9,8 +10,6 @@
 inline constexpr const char* kProductName = "Vemra";
 /// The main program's running marker.
 inline constexpr const char* kMainProgramMutex = "Sorvane+α";
-/// The window title of the main program's database server while it runs.
-inline constexpr const char* kDbServerWindowTitle = "DBMS Server";
 
 /// True when the eight component files exist, the database server is new enough and the
 /// library "Tandrel.dll" is dated 2024-12-31 or later (an unreadable date passes).
@@ -36,13 +35,3 @@ bool IsPackingDateCurrent();
 /// Returns (always true) only once the main program is not running; until then it asks
 /// the user, again and again, to end it.
 bool WaitForMainProgramExit();
-
-/// Starts the database server unless its window is already there; failures are silent.
-void StartDatabaseServer();
-
-/// The main program's folder: "path", or "%c:\Vemra" on the target drive when the key is
-/// missing.
-std::string GetMainProgramPath();
-
-/// The drive letter of the system folder: the drive all exam data goes to.
-char GetTargetDriveLetter();

@@ -5,7 +5,6 @@
 #include "platform/files.h"
 #include "platform/system.h"
 #include "platform/text.h"
-#include "ui/view.h"
 
 #include <sqlite3.h>
 
@@ -15,6 +14,7 @@
 namespace {
 
 ISqliteObserver* g_observer = nullptr;  // not owned; see SetSqliteObserver
+WaitMessagePump g_waitPump = nullptr;   // set by the user interface above, or none
 
 // SQLite hands out UTF-16 in the machine's byte order, which is what char16_t holds.
 std::string FromSqliteUtf16(const void* text) {
@@ -313,11 +313,17 @@ std::string CSqliteDB::QueryText(const std::string& statement, int* changes) {
 // ---------------------------------------------------------------------------------------
 // Waiting and observing
 
+void SetWaitMessagePump(WaitMessagePump pump) {
+    g_waitPump = pump;
+}
+
 void WaitWithMessages(uint32_t milliseconds) {
     // Unsigned difference: correct across the tick counter's wrap at 2^32.
     const uint32_t start = platform::TickCount();
     do {
-        ui::DispatchPendingEvents();
+        if (g_waitPump != nullptr) {
+            g_waitPump();
+        }
     } while (platform::TickCount() - start < milliseconds);
 }
 

@@ -153,8 +153,13 @@ private:
     int64_t m_busyDeadline = 0;                   // calendar seconds; read by BusyHandler
 };
 
-/// Returns after at least `milliseconds` on the system tick counter, dispatching the
-/// pending user-interface events all the while (it polls without sleeping).
+/// Sets the function that WaitWithMessages calls to handle the pending user-interface
+/// events; the layer above sets it at start-up. Null (the default) dispatches nothing.
+using WaitMessagePump = void (*)();
+void SetWaitMessagePump(WaitMessagePump pump);
+
+/// Returns after at least `milliseconds` on the system tick counter, calling the message
+/// pump all the while (it polls without sleeping).
 void WaitWithMessages(uint32_t milliseconds);
 
 /// What the layer reports of its calls into SQLite and of its waits, so that tests and

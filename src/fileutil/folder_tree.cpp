@@ -7,7 +7,6 @@
 #include "platform/files.h"
 #include "platform/system.h"
 #include "platform/text.h"
-#include "ui/view.h"
 
 #include <string_view>
 
@@ -19,6 +18,8 @@ constexpr size_t kSavedFolderUnits = 260;
 // RemoveTree waits this long before removing each emptied folder, so that the file
 // system has released the handles of the files just deleted.
 constexpr uint32_t kRemoveFolderDelayMs = 10;
+
+MessagePump g_messagePump = nullptr;  // set by the user interface above, or none
 
 bool IsWhiteSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -34,16 +35,12 @@ bool EndsWithBackslash(std::string_view text) {
     return !text.empty() && text.back() == '\\';
 }
 
-bool IsDotOrDotDot(std::string_view name) {
-    return name == "." || name == "..";
-}
-
 bool IsFolder(uint32_t attributes) {
     return attributes != platform::kInvalidAttributes &&
            (attributes & platform::kAttrDirectory) != 0;
 }
 
-// The "*.*" pattern of CopyFolder and EmptyFolder: the folder without trailing white
+// The "*.*" pattern of EmptyFolder: the folder without trailing white
 // space and with exactly the one backslash it needs.
 std::string ListPattern(const std::string& folder) {
     std::string pattern = folder;
@@ -54,7 +51,7 @@ std::string ListPattern(const std::string& folder) {
     return pattern + "*.*";
 }
 
-// Starts a listing for CopyFolder and EmptyFolder. A folder without a single entry (an
+// Starts a listing for EmptyFolder. A folder without a single entry (an
 // empty drive root) is fine; any other refusal means the folder cannot be walked, which
 // must not pass for success.
 bool StartListing(platform::FileFinder& finder, const std::string& folder,
@@ -67,7 +64,7 @@ bool StartListing(platform::FileFinder& finder, const std::string& folder,
     return false;
 }
 
-// The walk of CopyFolder and EmptyFolder: each entry whose name does not start with a dot
+// The walk of EmptyFolder: each entry whose name does not start with a dot
 // is handed to `visit`, pending window messages dispatched before each, until one fails.
 // An empty folder (no entry at all) is success; one that cannot be listed is failure.
 template <typename Visit>
@@ -97,55 +94,52 @@ int ResultWithoutWalking(const std::string& path) {
 
 }  // namespace
 
-void CopyTree(const std::string& target, const std::string& source) {
-    const std::string targetFolder = target + '\\';
-    if (platform::FileAttributes(targetFolder) == platform::kInvalidAttributes &&
-        !platform::MakeFolder(targetFolder)) {
-        return;
+bool CopyTree(const std::string& source, const std::string& target, CopyFailure onFailure,
+              const std::function<void()>& fileCopied) {
+    const bool stop = onFailure == CopyFailure::kStop;
+    if (stop) {
+        if (!MakePath(target) || !IsFolder(platform::FileAttributes(target))) {
+            return false;
+        }
+    } else if (!IsFolder(platform::FileAttributes(target)) && !platform::MakeFolder(target)) {
+        return false;
     }
     platform::FileFinder finder;
     platform::FindData entry;
-    if (!finder.First(source + "\\*.*", entry)) {
-        return;
+    if (!finder.First(JoinPath(source, "*.*"), entry)) {
+        // Only a folder without a single entry (a drive root) answers "no match"; a folder
+        // that cannot be listed must not pass for one that was copied.
+        return platform::LastError() == platform::kErrorFileNotFound;
     }
-    std::string base = target;
-    if (EndsWithBackslash(base)) {
-        base.pop_back();
-    }
+    bool complete = true;
     do {
+        PumpMessages();
         if (IsDotOrDotDot(entry.name)) {
             continue;
         }
-        const std::string targetItem = base + '\\' + entry.name;
-        const std::string sourceItem = source + '\\' + entry.name;
+        const std::string sourceItem = JoinPath(source, entry.name);
+        const std::string targetItem = JoinPath(target, entry.name);
+        bool copied = false;
         if ((entry.attributes & platform::kAttrDirectory) != 0) {
-            if (platform::FileAttributes(targetItem) == platform::kInvalidAttributes &&
-                !platform::MakeFolder(targetItem)) {
-                continue;
-            }
-            CopyTree(targetItem, sourceItem);
+            copied = CopyTree(sourceItem, targetItem, onFailure, fileCopied);
         } else {
-            // A file that cannot be copied is skipped; the backup takes what it can.
-            platform::CopyOneFile(sourceItem, targetItem, false);
+            if (stop && platform::FileExists(targetItem)) {
+                platform::ChangeFileAttributes(targetItem, platform::kAttrNormal);
+            }
+            copied = platform::CopyOneFile(sourceItem, targetItem, false);
+            if (copied && fileCopied) {
+                fileCopied();
+            }
+        }
+        if (!copied) {
+            if (stop) {
+                return false;
+            }
+            complete = false;
         }
     } while (finder.Next(entry));
-}
-
-bool CopyFolder(const std::string& source, const std::string& target) {
-    if (!MakePath(target)) {
-        return false;
-    }
-    if (platform::FileAttributes(source) == platform::kInvalidAttributes) {
-        return false;
-    }
-    return ForEachUndottedEntry(source, [&](const platform::FindData& entry) {
-        const std::string sourceItem = source + '\\' + entry.name;
-        const std::string targetItem = target + '\\' + entry.name;
-        if ((entry.attributes & platform::kAttrDirectory) != 0) {
-            return CopyFolder(sourceItem, targetItem);
-        }
-        return platform::CopyOneFile(sourceItem, targetItem, false);
-    });
+    // A listing that breaks off early would leave entries out unnoticed.
+    return complete && platform::LastError() == platform::kErrorNoMoreFiles;
 }
 
 bool EmptyFolder(const std::string& folder) {
@@ -245,6 +239,17 @@ bool MakePath(const std::string& path) {
     }
 }
 
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    if (EndsWithBackslash(folder)) {
+        return folder + name;
+    }
+    return folder + '\\' + name;
+}
+
+bool IsDotOrDotDot(std::string_view name) {
+    return name == "." || name == "..";
+}
+
 void StripTrailingBackslash(std::string& path) {
     TrimTrailingWhiteSpace(path);
     if (EndsWithBackslash(path)) {
@@ -252,6 +257,12 @@ void StripTrailingBackslash(std::string& path) {
     }
 }
 
+void SetMessagePump(MessagePump pump) {
+    g_messagePump = pump;
+}
+
 void PumpMessages() {
-    ui::DispatchPendingEvents();
+    if (g_messagePump != nullptr) {
+        g_messagePump();
+    }
 }

@@ -3,20 +3,36 @@
 // alive during a long walk. None of them shows a message or throws.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
 
-/// Copies the contents of folder `source` into folder `target` (note: target first). The
-/// target is created one level deep when missing; if that fails nothing is copied. A
-/// subfolder that cannot be created and a file that cannot be copied are skipped; existing
-/// files are overwritten. Every name but "." and ".." is copied, dot-names included.
-void CopyTree(const std::string& target, const std::string& source);
+/// What a tree copy does with an entry that cannot be copied.
+enum class CopyFailure {
+    /// The walk stops there and the copy reports failure: a backup of data about to be
+    /// deleted must be complete.
+    kStop,
+    /// The entry is left out and the walk goes on: a courtesy copy takes what it can.
+    kSkip,
+};
 
-/// Copies the contents of `source` into `target` (source first), creating `target` and its
-/// missing parents first. Names that begin with "." are left out. Returns true when every
-/// entry was copied (an empty source included); false when the target cannot be created,
-/// the source is missing or is not a folder that can be listed, or at the first entry that
-/// fails (the walk stops there; what was copied stays).
-bool CopyFolder(const std::string& source, const std::string& target);
+/// Copies every name below folder `source` but "." and ".." (dot-names included) into
+/// folder `target`, subfolders too; existing files are overwritten and attributes come with
+/// the copy. Pending events are pumped before each listed entry; `fileCopied`, when given,
+/// is called after each file copied.
+///
+/// kStop: `target` and its missing parents are made first, and an earlier copy of a file is
+/// unprotected before it is overwritten (it is the caller's own copy). Returns true only
+/// when nothing was left out: false when the target cannot be made, when a folder cannot be
+/// listed (one without a single entry, such as an empty drive root, passes) or its listing
+/// breaks off early, or at the first file or folder that fails, where the walk stops; what
+/// was copied stays.
+///
+/// kSkip: `target` is made one level deep when missing, and if that fails nothing is
+/// copied; a subfolder that cannot be made and a file that cannot be copied (a read-only
+/// earlier copy among them) are left out. Returns true when nothing was left out.
+bool CopyTree(const std::string& source, const std::string& target, CopyFailure onFailure,
+              const std::function<void()>& fileCopied = {});
 
 /// Deletes every file and subfolder inside `folder` except names that begin with "."; the
 /// folder itself stays. Returns false when `folder` is not an existing folder, or at the
@@ -37,8 +53,20 @@ int RemoveTree(const std::string& path);
 /// folders are left as they are.
 bool MakePath(const std::string& path);
 
+/// `folder` + "\" + `name`, with no doubled backslash when `folder` already ends in one.
+std::string JoinPath(const std::string& folder, const std::string& name);
+
+/// True for the two names every listing carries besides the folder's own entries.
+bool IsDotOrDotDot(std::string_view name);
+
 /// Removes trailing white space (ASCII), then one trailing backslash, in place.
 void StripTrailingBackslash(std::string& path);
 
-/// Handles the user-interface events waiting now, so that windows keep painting.
+/// The function that handles the user-interface events waiting now, so that windows keep
+/// painting during a long walk. The layer above sets it at start-up; until then (and when
+/// set to null) the walks dispatch nothing.
+using MessagePump = void (*)();
+void SetMessagePump(MessagePump pump);
+
+/// Calls the message pump set last, if any.
 void PumpMessages();

@@ -3,8 +3,8 @@
 // data is deleted only after a complete copy of it exists on the target drive.
 #include "install/backup.h"
 
-#include "app/prerequisites.h"
 #include "fileutil/folder_tree.h"
+#include "install/main_program.h"
 #include "install/mivo_dlg.h"
 #include "platform/errors.h"
 #include "platform/files.h"
@@ -32,72 +32,11 @@ constexpr const char* kLeftoverAnswerFileFormat =
     "윈도우 시스템 오류로 인해 %s 파일이 삭제되지 않았습니다.\n해당 파일을 수동으로 삭제하여 "
     "주세요.";
 
-bool IsDotOrDotDot(const std::string& name) {
-    return name == "." || name == "..";
-}
-
-bool IsFolder(uint32_t attributes) {
-    return attributes != platform::kInvalidAttributes &&
-           (attributes & platform::kAttrDirectory) != 0;
-}
-
-// `folder` + "\" + `name`, with no doubled backslash when `folder` already ends in one.
-std::string Join(const std::string& folder, const std::string& name) {
-    if (!folder.empty() && folder.back() == '\\') {
-        return folder + name;
-    }
-    return folder + '\\' + name;
-}
-
 // The backup folder of one call on drive `drive` ("C"), named by the call's one time stamp.
 std::string BackupFolderOf(const std::string& drive, const platform::LocalTime& stamp) {
     return platform::StringPrintf("%s:\\Temp\\%s_%02d%02d%02d%02d%02d_Inst\\", drive.c_str(),
                                   kExamDataFolder, stamp.month, stamp.day, stamp.hour, stamp.minute,
                                   stamp.second);
-}
-
-// Copies every file and folder below `source` into `target`, creating `target` and its
-// parents; true only when nothing was left out. CopyFolder is not enough for the backup of
-// data about to be deleted: it leaves out names that begin with a dot, which RemoveTree
-// then deletes, and it cannot overwrite a read-only or hidden copy that an earlier backup of
-// the same time stamp left, so here every name but "." and ".." is copied, an earlier copy
-// of the same name is unprotected first (it is our own backup, replaced as the folder name
-// says), and any file, folder or listing that fails makes the whole backup incomplete.
-// `copied` counts the files copied so far, for the progress display.
-bool CopyCompletely(const std::string& source, const std::string& target, uint64_t& copied) {
-    if (!MakePath(target) || !IsFolder(platform::FileAttributes(target))) {
-        return false;
-    }
-    platform::FileFinder finder;
-    platform::FindData entry;
-    if (!finder.First(Join(source, "*.*"), entry)) {
-        // Only a folder without a single entry (a drive root) answers "no match"; a folder
-        // that cannot be listed must not pass for one that was copied.
-        return platform::LastError() == platform::kErrorFileNotFound;
-    }
-    do {
-        PumpMessages();
-        if (IsDotOrDotDot(entry.name)) {
-            continue;
-        }
-        const std::string sourceItem = Join(source, entry.name);
-        const std::string targetItem = Join(target, entry.name);
-        if ((entry.attributes & platform::kAttrDirectory) != 0) {
-            if (!CopyCompletely(sourceItem, targetItem, copied)) {
-                return false;
-            }
-            continue;
-        }
-        if (platform::FileExists(targetItem)) {
-            platform::ChangeFileAttributes(targetItem, platform::kAttrNormal);
-        }
-        if (!platform::CopyOneFile(sourceItem, targetItem, false)) {
-            return false;
-        }
-        ui::CurrentProgress().FilesDone(++copied, 0);
-    } while (finder.Next(entry));
-    // A listing that breaks off early would leave entries out unnoticed.
-    return platform::LastError() == platform::kErrorNoMoreFiles;
 }
 
 // Every other fixed drive gets a Temp folder, and a copy of its exam data when it has some.
@@ -117,7 +56,7 @@ void BackUpOtherFixedDrives(uint32_t mask, char targetDrive, const platform::Loc
         const std::string examData =
             platform::StringPrintf("%s:\\%s\\", drive.c_str(), kExamDataFolder);
         if (platform::FileExists(examData)) {
-            CopyTree(BackupFolderOf(drive, stamp), examData);
+            CopyTree(examData, BackupFolderOf(drive, stamp), CopyFailure::kSkip);
         }
     }
 }
@@ -137,14 +76,15 @@ void BackUpAnswersToDrive(const std::string& driveRoot) {
         platform::StringPrintf("%c:\\%s", GetTargetDriveLetter(), kAnswerFolder);
     platform::FileFinder finder;
     platform::FindData entry;
-    for (bool more = finder.First(Join(answers, "*.*"), entry); more; more = finder.Next(entry)) {
+    for (bool more = finder.First(JoinPath(answers, "*.*"), entry); more;
+         more = finder.Next(entry)) {
         if (IsDotOrDotDot(entry.name)) {
             continue;
         }
-        const std::string source = Join(answers, entry.name);
+        const std::string source = JoinPath(answers, entry.name);
         if ((entry.attributes & platform::kAttrDirectory) != 0) {
             if (entry.name != kDefaultAnswersName) {
-                CopyTree(backup + "\\" + entry.name, source);
+                CopyTree(source, backup + "\\" + entry.name, CopyFailure::kSkip);
             }
         } else if (entry.name == kAnswerFileName) {
             // An older copy may be read-only, which would refuse the overwrite.
@@ -177,8 +117,12 @@ int RemovePreviousInstallation(CMivoDlg& dialog) {
     // fails), the installed data is left exactly as it is and the installation is refused;
     // the partial backup stays, as it may share its folder with an earlier backup.
     const std::string backup = BackupFolderOf(std::string(1, targetDrive), stamp);
+    // The complete copy: every name but "." and ".." (RemoveTree below deletes dot-names
+    // too), an earlier copy of the same time stamp overwritten even when read-only or
+    // hidden, and any file, folder or listing that fails makes the whole backup incomplete.
     uint64_t copied = 0;
-    if (!CopyCompletely(installed, backup, copied)) {
+    const auto fileCopied = [&copied] { ui::CurrentProgress().FilesDone(++copied, 0); };
+    if (!CopyTree(installed, backup, CopyFailure::kStop, fileCopied)) {
         ui::MessageBox(kRemovalFailedMessage, ui::kMbOk);
         return 0;
     }

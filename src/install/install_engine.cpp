@@ -1,11 +1,11 @@
 // The installation engine.
 #include "install/install_engine.h"
 
-#include "app/prerequisites.h"
 #include "app/registry_settings.h"
 #include "fileutil/folder_tree.h"
 #include "install/backup.h"
 #include "install/level_record.h"
+#include "install/main_program.h"
 #include "install/mivo_dlg.h"
 #include "platform/errors.h"
 #include "platform/files.h"
@@ -21,15 +21,6 @@ constexpr uint32_t kPauseAfterExtractionMs = 300;
 
 std::string TargetExamDataFolder() {
     return platform::StringPrintf("%c:\\%s", GetTargetDriveLetter(), kExamDataFolderName);
-}
-
-std::string Upper(std::string text) {
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return text;
 }
 
 // Writes `size` bytes to a file created (or truncated) at `path`; false when it cannot.
@@ -198,7 +189,7 @@ void PlaceCompanionTools(CMivoDlg& dialog, const std::string& mainProgramFolder)
     const bool toolExists = platform::FileExists(tool);
     const bool removable = platform::FileExists(drive) &&
                            platform::DriveTypeOf(drive + "\\") == platform::kDriveRemovable;
-    const bool otherDrive = Upper(drive) != Upper(tool.substr(0, 2));
+    const bool otherDrive = platform::UpperAscii(drive) != platform::UpperAscii(tool.substr(0, 2));
     if (!((removable && toolExists) || (otherDrive && dialog.m_examKind == 0 && toolExists))) {
         return;
     }

@@ -3,8 +3,8 @@
 
 #include <algorithm>
 
-#include "app/prerequisites.h"
 #include "fileutil/folder_tree.h"
+#include "install/main_program.h"
 #include "install/mivo_dlg.h"
 #include "platform/errors.h"
 #include "platform/files.h"
@@ -103,16 +103,6 @@ std::string InstalledLevelRecordPath() {
 
 namespace {
 
-// The upper case of the default C locale: the letters a to z only.
-std::string UpperAscii(std::string text) {
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return text;
-}
-
 // Shows the system's text for a reader error that a failed system call made (a missing or
 // locked package); true when a box was shown. A damaged archive shows none here.
 bool ShowSystemCause(const CZipError& error) {
@@ -138,7 +128,8 @@ bool ReadRecordFromArchive(const std::string& packageFolder, const std::string& 
     try {
         // Packages are only read: opening them read-only lets write-protected media work.
         zip.Open(archive, CZipReader::kModeReadOnly);
-        zip.SetActionCallback(nullptr, CZipReader::kCallbackExtract | 0x0800);
+        zip.SetActionCallback(nullptr,
+                              CZipReader::kCallbackExtract | CZipReader::kCallbackUnconsulted);
         const std::string scratch =
             platform::StringPrintf("%s\\%s\\", packageFolder.c_str(), kExamDataFolderName);
         for (uint64_t i = 0; i < zip.GetEntryCount(); ++i) {
@@ -149,7 +140,7 @@ bool ReadRecordFromArchive(const std::string& packageFolder, const std::string& 
             if (!IsLevelRecordEntryName(entry->GetFileName()) || !zip.ExtractEntry(i, scratch)) {
                 continue;
             }
-            const std::string upper = UpperAscii(entry->GetFileName());
+            const std::string upper = platform::UpperAscii(entry->GetFileName());
             const std::string extracted = platform::StringPrintf(
                 "%s\\%s\\%s", packageFolder.c_str(), kExamDataFolderName, upper.c_str());
             if (ReadLevelRecordFile(extracted, record)) {
@@ -179,7 +170,7 @@ bool ReadRecordFromArchive(const std::string& packageFolder, const std::string& 
 }  // namespace
 
 bool IsLevelRecordEntryName(const std::string& name) {
-    return UpperAscii(name).find("LEVELINFO.DAT") != std::string::npos;
+    return platform::UpperAscii(name).find("LEVELINFO.DAT") != std::string::npos;
 }
 
 int RecordPackageLevel(const std::string& packageFolder) {

@@ -1,7 +1,7 @@
 // Desktop shortcuts and the start of the main program after an installation.
 #include "install/shortcuts.h"
 
-#include "app/prerequisites.h"
+#include "install/main_program.h"
 #include "install/mivo_dlg.h"
 #include "platform/files.h"
 #include "platform/process.h"

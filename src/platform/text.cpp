@@ -123,6 +123,15 @@ size_t Utf16Length(std::string_view text) {
     return units;
 }
 
+std::string UpperAscii(std::string text) {
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return text;
+}
+
 char16_t UpcaseUnit(char16_t c) {
     if (c < 0x80) {
         return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 0x20) : c;

@@ -22,6 +22,10 @@ size_t Utf16Length(std::string_view text);
 /// Latin Extended-A, Greek and Cyrillic; every other unit is its own upper case).
 char16_t UpcaseUnit(char16_t unit);
 
+/// The upper case of the default C locale: the letters a to z only, every other byte as
+/// it is.
+std::string UpperAscii(std::string text);
+
 /// Compares two names as NTFS orders and matches them: code unit by code unit after
 /// UpcaseUnit. Negative, zero or positive like strcmp.
 int CompareNamesNoCase(std::string_view a, std::string_view b);

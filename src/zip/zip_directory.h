@@ -24,7 +24,7 @@ public:
     static constexpr uint32_t kCheckVolumeEntries = 0x200;
     static constexpr uint32_t kCheckDecryption = 0x400;
     /// The mask set at every open.
-    static constexpr uint32_t kDefaultIgnoredChecks = 0x300;
+    static constexpr uint32_t kDefaultIgnoredChecks = kCheckDataDescriptor | kCheckVolumeEntries;
     /// The end record lies within this many bytes of the end of the file.
     static constexpr uint32_t kEndRecordWindow = 65535 + 22;
 

@@ -6,6 +6,7 @@
 #include "platform/system.h"
 #include "platform/text.h"
 #include "zip/little_endian.h"
+#include "zip/zip_directory.h"
 #include "zip/zip_error.h"
 #include "zip/zip_source.h"
 
@@ -269,7 +270,8 @@ bool CZipEntry::ReadLocalHeader(CZipSource& storage, uint32_t ignoredChecks) {
         return false;
     }
     uint16_t localFlags = Get16(header + 6);
-    if ((ignoredChecks & 0x10) == 0 && (localFlags & 0xF) != (m_flags & 0xF)) {
+    if ((ignoredChecks & CZipDirectory::kCheckFlags) == 0 &&
+        (localFlags & 0xF) != (m_flags & 0xF)) {
         return false;
     }
     uint16_t localMethod = Get16(header + 8);
@@ -311,10 +313,11 @@ bool CZipEntry::ReadLocalHeader(CZipSource& storage, uint32_t ignoredChecks) {
         }
         localMethod = Get16(d + 5);
     }
-    if ((ignoredChecks & 0x2) == 0 && localMethod != m_method) {
+    if ((ignoredChecks & CZipDirectory::kCheckMethod) == 0 && localMethod != m_method) {
         return false;
     }
-    if ((m_flags & kFlagDataDescriptor) == 0 && (ignoredChecks & 0xC) == 0) {
+    if ((m_flags & kFlagDataDescriptor) == 0 &&
+        (ignoredChecks & (CZipDirectory::kCheckSizes | CZipDirectory::kCheckLocalCrc)) == 0) {
         if (localCrc != m_crc32 ||
             (m_localCompressedSize != 0 && m_localCompressedSize != m_compressedSize) ||
             m_localUncompressedSize != m_uncompressedSize) {

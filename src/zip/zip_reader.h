@@ -38,6 +38,9 @@ public:
     static constexpr int kModeSpanned = CZipSource::kModeSpanned;
     /// Callback kinds.
     static constexpr int kCallbackExtract = 0x0008;
+    /// A kind that no operation consults; clearing it with kCallbackExtract changes nothing
+    /// beyond extraction.
+    static constexpr int kCallbackUnconsulted = 0x0800;
     /// Close kinds.
     static constexpr int kCloseNormal = 0;
     static constexpr int kCloseAfterException = 1;

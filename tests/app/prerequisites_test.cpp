@@ -168,26 +168,6 @@ TEST(MainProgram, ShortPackingDateFillsTheLowBytes) {
     EXPECT_TRUE(opened);
 }
 
-TEST(MainProgram, TargetDriveAndDefaultFolderFollowTheSystemDrive) {
-    {
-        MachineRecipe recipe;
-        recipe.systemDrive = 'D';
-        recipe.packageDrive = 'E';
-        recipe.mainProgram = false;
-        BuiltMachine m(recipe);
-        EXPECT_EQ(GetTargetDriveLetter(), 'D');
-        EXPECT_EQ(GetMainProgramPath(), "D:\\Vemra");
-    }
-    {
-        MachineRecipe recipe;
-        recipe.mainProgramFolder = "C:\\Program Files\\Vemra\\";
-        BuiltMachine m(recipe);
-        // Used as stored, trailing backslash and all.
-        EXPECT_EQ(GetMainProgramPath(), "C:\\Program Files\\Vemra\\");
-        EXPECT_TRUE(IsMainProgramInstalled());
-    }
-}
-
 TEST(MainProgram, WaitForExitReturnsAtOnceWhenNotRunning) {
     BuiltMachine m;
     EXPECT_TRUE(WaitForMainProgramExit());

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "app/prerequisites.h"
 #include "app/registry_settings.h"
+#include "install/main_program.h"
 #include "platform/registry.h"
 #include "temp_machine.h"
 

@@ -7,17 +7,16 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <thread>
 
 namespace fs = std::filesystem;
 
 namespace dbtest {
 
-long CountingView::dispatches = 0;
+long CountingPump::dispatches = 0;
 
-void CountingView::Install() {
-    ui::SetView(std::make_unique<CountingView>());
+void CountingPump::Install() {
+    SetWaitMessagePump([] { ++dispatches; });
     dispatches = 0;
 }
 

@@ -1,10 +1,9 @@
 // Helpers of the database-layer tests: an observer that records every attempt and wait,
-// a view that counts event dispatches, and a second process (the sqlite3 command-line
+// a message pump that counts its calls, and a second process (the sqlite3 command-line
 // tool) that holds an exclusive lock on a database until it is told to let go.
 #pragma once
 
 #include "db/sqlite_db.h"
-#include "ui/view.h"
 
 #include <functional>
 #include <string>
@@ -37,13 +36,9 @@ struct RecordingObserver : ISqliteObserver {
     std::function<void()> afterPrepare, afterBusyHandler;  // optional test actions
 };
 
-/// A view that counts DispatchPendingEvents calls.
-struct CountingView : ui::IView {
-    int ShowMessageBox(const std::string&, const std::string&, unsigned) override { return 0; }
-    void DispatchPendingEvents() override { ++dispatches; }
-    void ShowWaitCursor(bool) override {}
-    const char* Name() const override { return "counting"; }
-    /// Installs a counting view as the process's view and resets the count.
+/// A message pump for WaitWithMessages that counts its calls.
+struct CountingPump {
+    /// Sets the counting pump as the layer's pump and resets the count.
     static void Install();
     static long dispatches;
 };

@@ -54,7 +54,7 @@ TEST_F(SqliteBusyTest, BeforeTheDeadlineSqliteWaitsThroughTheBusyHandler) {
     OpenAndRead(db, CSqliteDB::kDefaultBusyTimeout);
     LockHolder holder(Host(kDatabase), Host("C:\\holder"));
     ASSERT_TRUE(holder.Locked());
-    dbtest::CountingView::Install();
+    dbtest::CountingPump::Install();
     RecordingObserver observer;
     observer.afterBusyHandler = [&] {
         if (observer.busyHandler.size() == 3) {
@@ -65,7 +65,7 @@ TEST_F(SqliteBusyTest, BeforeTheDeadlineSqliteWaitsThroughTheBusyHandler) {
     EXPECT_EQ(observer.busyHandler, std::vector<bool>(3, true));
     EXPECT_EQ(observer.steps, std::vector<int>{100});
     EXPECT_TRUE(observer.retryWaits.empty());
-    EXPECT_GT(dbtest::CountingView::dispatches, 3);  // the waits kept the interface alive
+    EXPECT_GT(dbtest::CountingPump::dispatches, 3);  // the waits kept the interface alive
 }
 
 TEST_F(SqliteBusyTest, AfterTheDeadlineElevenStepsAndTenWaitsThenBusy) {

@@ -179,11 +179,11 @@ TEST_F(SqliteDbTest, ASchemaChangeBetweenPrepareAndStepUsesNoRetry) {
 }
 
 TEST(WaitWithMessagesTest, WaitsOnTheTickCounterAndDispatchesMeanwhile) {
-    dbtest::CountingView::Install();
+    dbtest::CountingPump::Install();
     const uint32_t start = platform::TickCount();
     WaitWithMessages(50);
     EXPECT_GE(platform::TickCount() - start, 50u);
-    EXPECT_GT(dbtest::CountingView::dispatches, 10);  // it polls rather than sleeps
+    EXPECT_GT(dbtest::CountingPump::dispatches, 10);  // it polls rather than sleeps
 }
 
 }  // namespace

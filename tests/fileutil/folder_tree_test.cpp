@@ -4,14 +4,12 @@
 
 #include "platform/files.h"
 #include "temp_machine.h"
-#include "ui/view.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <functional>
-#include <memory>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -19,20 +17,16 @@ using Names = std::vector<std::string>;
 
 namespace {
 
-long g_dispatches = 0;  // DispatchPendingEvents calls the view received
+long g_dispatches = 0;  // calls the message pump received
 
-class CountingView : public ui::IView {
-public:
-    int ShowMessageBox(const std::string&, const std::string&, unsigned) override { return 0; }
-    void DispatchPendingEvents() override { ++g_dispatches; }
-    void ShowWaitCursor(bool) override {}
-    const char* Name() const override { return "counting"; }
-};
+void CountingPump() {
+    ++g_dispatches;
+}
 
 class FolderTreeTest : public testsupport::MachineTest {
 protected:
     void SetUp() override {
-        ui::SetView(std::make_unique<CountingView>());
+        SetMessagePump(CountingPump);
         g_dispatches = 0;
         fs::create_directories(m_machine.Host("C:\\Work"));
         ASSERT_TRUE(platform::ChangeCurrentFolder("C:\\Work"));
@@ -119,15 +113,17 @@ TEST_F(FolderTreeTest, StripTrailingBackslashAndMakePath) {
 
 TEST_F(FolderTreeTest, CopyTreeCopiesEverythingItCanAndSkipsTheRest) {
     MakeSourceTree("C:\\Src");
-    CopyTree("C:\\Missing\\Dst", "C:\\Src");  // the target's parent is missing: nothing
+    CopyTree("C:\\Src", "C:\\Missing\\Dst",
+             CopyFailure::kSkip);  // the target's parent is missing: nothing
     EXPECT_FALSE(Exists("C:\\Missing"));
-    CopyTree("C:\\Made", "C:\\NoSource");  // one level is made even without a source
+    CopyTree("C:\\NoSource", "C:\\Made",
+             CopyFailure::kSkip);  // one level is made even without a source
     EXPECT_EQ(Tree("C:\\Made"), Names{});
 
     // Two read-only target files cannot be overwritten; the walk goes on past them.
     Write("C:\\Dst\\.hidden.txt", platform::kAttrReadOnly);
     Write("C:\\Dst\\Answer\\01\\Answer.dat", platform::kAttrReadOnly);
-    CopyTree("C:\\Dst\\", "C:\\Src\\");  // target first; doubled backslashes when joined
+    CopyTree("C:\\Src\\", "C:\\Dst\\", CopyFailure::kSkip);  // trailing backslashes
     EXPECT_EQ(Tree("C:\\Dst"), kFullTree);
     EXPECT_EQ(Read("C:\\Dst\\.hidden.txt"), "C:\\Dst\\.hidden.txt");
     EXPECT_EQ(Read("C:\\Dst\\Answer\\hidden.dat"), "C:\\Src\\Answer\\hidden.dat");
@@ -136,26 +132,26 @@ TEST_F(FolderTreeTest, CopyTreeCopiesEverythingItCanAndSkipsTheRest) {
     EXPECT_EQ(platform::FileAttributes("C:\\Dst\\LevelInfo.dat") & 0x07u, 0x01u);
 }
 
-TEST_F(FolderTreeTest, CopyFolderLeavesDotNamesOutAndStopsAtTheFirstFailure) {
+TEST_F(FolderTreeTest, CopyTreeStopRuleCopiesEverythingOrStopsAtTheFirstFailure) {
     MakeSourceTree("C:\\Src");
-    EXPECT_TRUE(CopyFolder("C:\\Src\\", "C:\\Temp\\Backup\\Inst"));  // source first
-    EXPECT_EQ(Tree("C:\\Temp\\Backup\\Inst"), kWithoutDotNames);
-    // One pump per listed entry: 9 in Src (with . and ..), 4 in Answer, 3 in 01, 2 in Empty.
-    EXPECT_EQ(g_dispatches, 18);
+    // An earlier read-only copy is overwritten; the target's parents are made.
+    Write("C:\\Temp\\Backup\\Inst\\a.txt", platform::kAttrReadOnly);
+    long files = 0;
+    EXPECT_TRUE(
+        CopyTree("C:\\Src\\", "C:\\Temp\\Backup\\Inst", CopyFailure::kStop, [&files] { ++files; }));
+    EXPECT_EQ(Tree("C:\\Temp\\Backup\\Inst"), kFullTree);
+    EXPECT_EQ(Read("C:\\Temp\\Backup\\Inst\\a.txt"), "C:\\Src\\a.txt");
+    EXPECT_EQ(files, 7);
+    // One pump per listed entry: 9 in Src (with . and ..), 3 in .settings, 4 in Answer,
+    // 3 in 01, 2 in Empty.
+    EXPECT_EQ(g_dispatches, 21);
 
-    EXPECT_TRUE(CopyFolder("C:\\Src\\Empty", "C:\\New\\Empty"));
-    EXPECT_EQ(Tree("C:\\New"), Names{"Empty/"});
-    // A missing source, or a file, fails after the target was made.
-    EXPECT_FALSE(CopyFolder("C:\\NoSource", "C:\\T1\\A"));
-    EXPECT_FALSE(CopyFolder("C:\\Src\\a.txt", "C:\\T2\\A"));
-    EXPECT_EQ(Tree("C:\\T1"), Names{"A/"});
-    EXPECT_EQ(Tree("C:\\T2"), Names{"A/"});
-    EXPECT_FALSE(CopyFolder("C:\\Src", "C:\\Src\\a.txt\\Sub"));  // target cannot be made
-
-    // A read-only target file deep down stops the whole walk there.
-    Write("C:\\Dst\\Answer\\01\\Answer.dat", platform::kAttrReadOnly);
-    EXPECT_FALSE(CopyFolder("C:\\Src", "C:\\Dst"));
-    EXPECT_EQ(Tree("C:\\Dst"), (Names{"Answer/", "Answer/01/", "Answer/01/Answer.dat", "a.txt"}));
+    EXPECT_FALSE(CopyTree("C:\\NoSource", "C:\\T1\\A", CopyFailure::kStop));
+    EXPECT_FALSE(CopyTree("C:\\Src", "C:\\Src\\a.txt\\Sub", CopyFailure::kStop));
+    // A folder where a file must go, deep down, stops the whole walk there.
+    fs::create_directories(Host("C:\\Dst\\Answer\\01\\Answer.dat"));
+    EXPECT_FALSE(CopyTree("C:\\Src", "C:\\Dst", CopyFailure::kStop));
+    EXPECT_FALSE(Exists("C:\\Dst\\LevelInfo.dat"));
 }
 
 TEST_F(FolderTreeTest, EmptyFolderKeepsTheFolderAndItsDotNamesAndStopsAtFailures) {

@@ -27,7 +27,8 @@ std::string RunInstallerLoop(const ziptest::CraftedCase& c, std::vector<std::str
     try {
         EXPECT_TRUE(reader.Open(c.where, c.mode));
         opened = true;
-        reader.SetActionCallback(nullptr, 0x0808);
+        reader.SetActionCallback(nullptr,
+                                 CZipReader::kCallbackExtract | CZipReader::kCallbackUnconsulted);
         if (c.ignoredChecks) {
             reader.SetIgnoredChecks(*c.ignoredChecks);
         }

@@ -66,6 +66,10 @@ struct HostPath {
     bool statusValid = false;  // it exists and is no symbolic link: status is its stat
 };
 
+/// Forgets the process's current folder, so that the next question answers the default as
+/// a new process would: a machine just loaded must not keep a folder of the one before.
+void ForgetCurrentFolder();
+
 /// Maps a Windows path (absolute or relative to the current folder) onto the host.
 /// False with LastError 3 (unknown drive or bad form), 123 (invalid name) or 53 (network
 /// path).

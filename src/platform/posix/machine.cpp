@@ -282,6 +282,7 @@ bool UseMachine(const std::string& folder, std::string& problem) {
     }
     g_machine = config;
     g_haveMachine = true;
+    ForgetCurrentFolder();
     ApplyTimezone(g_machine);
     setenv("MIVO_MACHINE", g_machine.folder.c_str(), 1);
     return true;

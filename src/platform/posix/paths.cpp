@@ -307,6 +307,10 @@ const std::string& CurrentFolderRef() {
 
 }  // namespace
 
+void ForgetCurrentFolder() {
+    g_currentFolder.clear();
+}
+
 void NoteFoldersChanged() {
     ForgetKnownFolders();
 }
