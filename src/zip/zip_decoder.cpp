@@ -42,8 +42,8 @@ size_t CZipDecoder::DecodeView(size_t size, const uint8_t*& data, uint8_t* scrat
     return DecodeBlock(scratch, size);
 }
 
-void CZipDecoder::Prefetch(const zipcodec::CStreamKey& key) {
-    (void)key;
+void CZipDecoder::Prefetch(const std::vector<zipcodec::CStreamKey>& keys) {
+    (void)keys;
 }
 
 size_t CZipDecoder::InputChunkSize() const {
@@ -207,7 +207,14 @@ bool CDeflateDecoder::LoadWhole(const CZipEntry& entry, const CZipCipher* cipher
     if (key.m_position + key.m_compressed > m_storage.Length()) {
         return false;
     }
-    if (m_worker && m_worker->Take(key, m_job)) {
+    size_t index = 0;
+    CWholeInflate* ready = m_ready.Find(key, m_readyNext, index);
+    if (ready == nullptr && m_worker && m_worker->Take(key, m_ready)) {
+        ready = m_ready.Find(key, 0, index);
+    }
+    if (ready != nullptr) {
+        std::swap(m_job, *ready);
+        m_readyNext = index + 1;
         m_storage.SeekToPosition(key.m_position + key.m_compressed);
         return true;
     }
@@ -221,26 +228,39 @@ bool CDeflateDecoder::LoadWhole(const CZipEntry& entry, const CZipCipher* cipher
     return true;
 }
 
-void CDeflateDecoder::Prefetch(const CStreamKey& key) {
-    if (!m_options.m_wholeEntries || key.m_compressed > kWholeLimit ||
-        key.m_uncompressed > kWholeLimit) {
+void CDeflateDecoder::Prefetch(const std::vector<CStreamKey>& keys) {
+    if (!m_options.m_wholeEntries) {
         return;
     }
     const uint64_t saved = m_storage.Position();
-    m_spare.m_input.Resize(static_cast<size_t>(key.m_compressed));
-    m_spare.m_output.Resize(static_cast<size_t>(key.m_uncompressed));
+    m_spare.m_count = 0;
     try {
-        m_storage.SeekToPosition(key.m_position);
-        m_storage.Read(m_spare.m_input.Data(), m_spare.m_input.Size(), false);
+        for (const CStreamKey& key : keys) {
+            if (key.m_compressed > kWholeLimit || key.m_uncompressed > kWholeLimit) {
+                break;
+            }
+            CWholeInflate& job = m_spare.Add(key);
+            job.m_input.Resize(static_cast<size_t>(key.m_compressed));
+            job.m_output.Resize(static_cast<size_t>(key.m_uncompressed));
+            m_storage.SeekToPosition(key.m_position);
+            m_storage.Read(job.m_input.Data(), job.m_input.Size(), false);
+        }
     } catch (const CZipError&) {
+        // The entry's own turn reads it again and reports what goes wrong; those before it
+        // are decoded ahead still.
+        --m_spare.m_count;
+    } catch (...) {
         m_storage.SeekToPosition(saved);
-        return;  // the entry's own turn reads it again and reports what goes wrong
+        throw;
     }
     m_storage.SeekToPosition(saved);
+    if (m_spare.m_count == 0) {
+        return;
+    }
     if (!m_worker) {
         m_worker = std::make_unique<CInflateWorker>();
     }
-    m_worker->Submit(key, m_spare);
+    m_worker->Submit(m_spare);
 }
 
 size_t CDeflateDecoder::ServeWhole(size_t size, const uint8_t*& data) {

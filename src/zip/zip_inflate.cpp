@@ -53,6 +53,25 @@ void CWholeInflater::Run(CWholeInflate& job) {
     job.m_complete = true;
 }
 
+CWholeInflate& CInflateBatch::Add(const CStreamKey& key) {
+    if (m_count == m_jobs.size()) {
+        m_jobs.emplace_back();
+        m_keys.emplace_back();
+    }
+    m_keys[m_count] = key;
+    return m_jobs[m_count++];
+}
+
+CWholeInflate* CInflateBatch::Find(const CStreamKey& key, size_t from, size_t& index) {
+    for (size_t i = from; i < m_count; ++i) {
+        if (m_keys[i] == key) {
+            index = i;
+            return &m_jobs[i];
+        }
+    }
+    return nullptr;
+}
+
 CInflateWorker::~CInflateWorker() {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -68,12 +87,11 @@ void CInflateWorker::WaitUntilIdle(std::unique_lock<std::mutex>& lock) {
     m_changed.wait(lock, [this] { return !m_pending || m_done; });
 }
 
-void CInflateWorker::Submit(const CStreamKey& key, CWholeInflate& job) {
+void CInflateWorker::Submit(CInflateBatch& batch) {
     {
         std::unique_lock<std::mutex> lock(m_mutex);
         WaitUntilIdle(lock);
-        std::swap(m_job, job);
-        m_key = key;
+        std::swap(m_batch, batch);
         m_pending = true;
         m_done = false;
         if (!m_thread.joinable()) {
@@ -83,16 +101,23 @@ void CInflateWorker::Submit(const CStreamKey& key, CWholeInflate& job) {
     m_changed.notify_all();
 }
 
-bool CInflateWorker::Take(const CStreamKey& key, CWholeInflate& job) {
+bool CInflateWorker::Take(const CStreamKey& key, CInflateBatch& batch) {
     std::unique_lock<std::mutex> lock(m_mutex);
-    if (!m_pending || !(m_key == key)) {
+    size_t index = 0;
+    // The keys are the submitter's and not touched by the thread: safe to look at meanwhile.
+    if (!m_pending || m_batch.Find(key, 0, index) == nullptr) {
         return false;
     }
     WaitUntilIdle(lock);
-    std::swap(m_job, job);
+    std::swap(m_batch, batch);
     m_pending = false;
     m_done = false;
     return true;
+}
+
+bool CInflateWorker::IsBusy() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_pending;
 }
 
 void CInflateWorker::Loop() {
@@ -102,9 +127,12 @@ void CInflateWorker::Loop() {
         if (m_stop) {
             return;
         }
-        // From here until m_done is set, m_job is this thread's alone: Submit and Take wait.
+        // From here until m_done is set, m_batch's jobs are this thread's alone: Submit and
+        // Take wait.
         lock.unlock();
-        m_inflater.Run(m_job);
+        for (size_t i = 0; i < m_batch.m_count; ++i) {
+            m_inflater.Run(m_batch.m_jobs[i]);
+        }
         lock.lock();
         m_done = true;
         m_changed.notify_all();
