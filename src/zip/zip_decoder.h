@@ -52,11 +52,10 @@ public:
     /// As DecodeBlock, but `data` is set to where the bytes are: `scratch` (of `size` bytes)
     /// or the decoder's own memory, valid until the next call. Saves a copy.
     virtual size_t DecodeView(size_t size, const uint8_t*& data, uint8_t* scratch);
-    /// Starts decoding, ahead of time, the streams of later entries described by `keys`
-    /// (unencrypted deflate data of a one-file archive, in archive order); BeginDecoding of
-    /// those entries then takes the results. Leaves the storage's position as it was. The
-    /// base does nothing.
-    virtual void Prefetch(const std::vector<zipcodec::CStreamKey>& keys);
+    /// Starts decoding, ahead of time, the streams of later entries (unencrypted deflate data
+    /// of a one-file archive, in archive order); BeginDecoding of those entries then takes
+    /// the results. Leaves the storage's position as it was. The base does nothing.
+    virtual void Prefetch(const std::vector<zipcodec::CPrefetchRequest>& requests);
     /// True while streams handed to Prefetch are still being decoded ahead (not yet taken
     /// back); the base never prefetches.
     virtual bool IsPrefetching() const { return false; }
@@ -145,7 +144,7 @@ public:
     void BeginDecoding(CZipEntry& entry, CZipCipher* cipher) override;
     size_t DecodeBlock(uint8_t* buffer, size_t size) override;
     size_t DecodeView(size_t size, const uint8_t*& data, uint8_t* scratch) override;
-    void Prefetch(const std::vector<CStreamKey>& keys) override;
+    void Prefetch(const std::vector<CPrefetchRequest>& requests) override;
     bool IsPrefetching() const override { return m_worker && m_worker->IsBusy(); }
     void EndDecoding(bool afterException) override;
     const CZipDecoder::COptions& GetOptions() const override { return m_options; }

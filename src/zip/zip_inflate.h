@@ -24,7 +24,8 @@ uint32_t Crc32(uint32_t crc, const uint8_t* data, size_t size);
 /// entry after entry reuses the same pages.
 class CReusableBytes {
 public:
-    /// Makes `size` bytes available (contents undefined); throws std::bad_alloc.
+    /// Makes `size` bytes available; throws std::bad_alloc. Without new storage (a size no
+    /// larger than any before) the bytes are kept, else their contents are undefined.
     void Resize(size_t size);
     uint8_t* Data() { return m_data.get(); }
     const uint8_t* Data() const { return m_data.get(); }
@@ -38,10 +39,16 @@ private:
 
 /// One entry's stream, inflated in one call.
 struct CWholeInflate {
-    CReusableBytes m_input;   // the compressed (and decrypted) bytes
-    CReusableBytes m_output;  // sized to the entry's uncompressed size before the call
-    uint32_t m_crc = 0;       // CRC-32 of m_output, when complete
-    bool m_complete = false;  // the stream used exactly m_input and filled exactly m_output
+    /// The compressed bytes: m_input from m_streamStart on.
+    uint8_t* Stream() { return m_input.Data() + m_streamStart; }
+    const uint8_t* Stream() const { return m_input.Data() + m_streamStart; }
+    size_t StreamSize() const { return m_input.Size() - m_streamStart; }
+
+    CReusableBytes m_input;    // the compressed (and decrypted) bytes, after m_streamStart
+    size_t m_streamStart = 0;  // bytes before the stream in m_input (its local header)
+    CReusableBytes m_output;   // sized to the entry's uncompressed size before the call
+    uint32_t m_crc = 0;        // CRC-32 of m_output, when complete
+    bool m_complete = false;   // the stream used exactly m_input and filled exactly m_output
 };
 
 /// libdeflate's decompressor (one per thread that inflates).
@@ -68,6 +75,14 @@ struct CStreamKey {
     uint64_t m_compressed = 0;    // compressed size
     uint64_t m_uncompressed = 0;  // uncompressed size
     bool operator==(const CStreamKey&) const = default;
+};
+
+/// An entry to decode ahead, as the central directory describes it.
+struct CPrefetchRequest {
+    uint64_t m_localOffset = 0;  // of its local header, in the archive
+    uint64_t m_span = 0;         // bytes from there that most likely hold header and data
+    uint64_t m_compressed = 0;
+    uint64_t m_uncompressed = 0;
 };
 
 /// Consecutive streams handed to the worker together: one hand-over (two thread wake-ups) for

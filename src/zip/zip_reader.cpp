@@ -499,12 +499,11 @@ void CZipReader::PrefetchAfter(uint64_t index) {
         }
         next = m_prefetchEnd;
     }
-    std::vector<zipcodec::CStreamKey>& keys = m_prefetchKeys;
-    keys.clear();
+    std::vector<zipcodec::CPrefetchRequest>& requests = m_prefetchRequests;
+    requests.clear();
     uint64_t bytes = 0;
-    const uint64_t saved = m_storage.Position();
     for (const uint64_t last = next + kLookahead;
-         next < last && keys.size() < kBatchEntries && bytes < kBatchBytes; ++next) {
+         next < last && requests.size() < kBatchEntries && bytes < kBatchBytes; ++next) {
         const CZipEntry* entry = m_directory.Get(next);
         if (entry == nullptr) {
             break;
@@ -518,28 +517,21 @@ void CZipReader::PrefetchAfter(uint64_t index) {
             entry->m_uncompressedSize > zipcodec::CDeflateDecoder::kWholeLimit) {
             break;
         }
-        // Only where the data starts is read here; the entry's own turn checks its header
-        // as always, and takes the prefetched result only for data at the same place.
-        try {
-            uint8_t header[30];
-            m_storage.SeekToArchiveOffset(entry->m_localOffset);
-            m_storage.Read(header, sizeof header, false);
-            const uint64_t data = m_storage.Position() + zipformat::Get16(header + 26) +
-                                  zipformat::Get16(header + 28);
-            if (zipformat::Get32(header) != zipformat::kLocalHeaderSignature ||
-                data + entry->m_compressedSize > m_storage.Length()) {
-                break;
-            }
-            keys.push_back({data, entry->m_compressedSize, entry->m_uncompressedSize});
-            bytes += entry->m_uncompressedSize;
-        } catch (const CZipError&) {
-            break;
+        // Header and data end where the next entry begins; where that is unknown, or far
+        // off, the local fields are taken to be short (else the data is read apart).
+        const uint64_t longest =
+            zipformat::kLocalHeaderSize + 2 * 0xFFFFu + entry->m_compressedSize;
+        uint64_t span = zipformat::kLocalHeaderSize + 256 + entry->m_compressedSize;
+        if (entry->m_dataLimit != UINT64_MAX && entry->m_dataLimit > entry->m_localOffset) {
+            span = std::min(entry->m_dataLimit - entry->m_localOffset, longest);
         }
+        requests.push_back(
+            {entry->m_localOffset, span, entry->m_compressedSize, entry->m_uncompressedSize});
+        bytes += entry->m_uncompressedSize;
     }
-    m_storage.SeekToPosition(saved);
     m_prefetchEnd = next;
-    if (!keys.empty()) {
-        m_decoder->Prefetch(keys);
+    if (!requests.empty()) {
+        m_decoder->Prefetch(requests);
     }
 }
 
