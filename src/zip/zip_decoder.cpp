@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "zip/little_endian.h"
 #include "zip/zip_cipher.h"
 #include "zip/zip_entry.h"
 #include "zip/zip_error.h"
@@ -42,8 +43,8 @@ size_t CZipDecoder::DecodeView(size_t size, const uint8_t*& data, uint8_t* scrat
     return DecodeBlock(scratch, size);
 }
 
-void CZipDecoder::Prefetch(const zipcodec::CStreamKey& key) {
-    (void)key;
+void CZipDecoder::Prefetch(const std::vector<zipcodec::CPrefetchRequest>& requests) {
+    (void)requests;
 }
 
 size_t CZipDecoder::InputChunkSize() const {
@@ -207,12 +208,20 @@ bool CDeflateDecoder::LoadWhole(const CZipEntry& entry, const CZipCipher* cipher
     if (key.m_position + key.m_compressed > m_storage.Length()) {
         return false;
     }
-    if (m_worker && m_worker->Take(key, m_job)) {
+    size_t index = 0;
+    CWholeInflate* ready = m_ready.Find(key, m_readyNext, index);
+    if (ready == nullptr && m_worker && m_worker->Take(key, m_ready)) {
+        ready = m_ready.Find(key, 0, index);
+    }
+    if (ready != nullptr) {
+        std::swap(m_job, *ready);
+        m_readyNext = index + 1;
         m_storage.SeekToPosition(key.m_position + key.m_compressed);
         return true;
     }
     const size_t count = static_cast<size_t>(key.m_compressed);
     m_job.m_input.Resize(count);
+    m_job.m_streamStart = 0;
     m_job.m_output.Resize(static_cast<size_t>(key.m_uncompressed));
     if (count != 0) {
         m_storage.Read(m_job.m_input.Data(), count, false);
@@ -221,26 +230,74 @@ bool CDeflateDecoder::LoadWhole(const CZipEntry& entry, const CZipCipher* cipher
     return true;
 }
 
-void CDeflateDecoder::Prefetch(const CStreamKey& key) {
-    if (!m_options.m_wholeEntries || key.m_compressed > kWholeLimit ||
-        key.m_uncompressed > kWholeLimit) {
+void CDeflateDecoder::Prefetch(const std::vector<CPrefetchRequest>& requests) {
+    if (!m_options.m_wholeEntries) {
         return;
     }
     const uint64_t saved = m_storage.Position();
-    m_spare.m_input.Resize(static_cast<size_t>(key.m_compressed));
-    m_spare.m_output.Resize(static_cast<size_t>(key.m_uncompressed));
+    m_spare.m_count = 0;
+    bool added = false;  // the last slot of m_spare is the request being read
     try {
-        m_storage.SeekToPosition(key.m_position);
-        m_storage.Read(m_spare.m_input.Data(), m_spare.m_input.Size(), false);
+        const uint64_t length = m_storage.Length();
+        for (const CPrefetchRequest& request : requests) {
+            added = false;
+            if (request.m_compressed > kWholeLimit || request.m_uncompressed > kWholeLimit) {
+                break;
+            }
+            // The local header and the data in one read, as far as the central directory
+            // says they go; the entry's own turn checks its header as always, and takes
+            // the result only for data at the same place.
+            m_storage.SeekToArchiveOffset(request.m_localOffset);
+            const uint64_t start = m_storage.Position();
+            if (start >= length || length - start < zipformat::kLocalHeaderSize) {
+                break;
+            }
+            const auto span = static_cast<size_t>(
+                std::clamp<uint64_t>(request.m_span, zipformat::kLocalHeaderSize, length - start));
+            CWholeInflate& job = m_spare.Add({});
+            added = true;
+            job.m_input.Resize(span);
+            m_storage.Read(job.m_input.Data(), span, false);
+            const uint8_t* header = job.m_input.Data();
+            const uint64_t data = zipformat::kLocalHeaderSize + zipformat::Get16(header + 26) +
+                                  zipformat::Get16(header + 28);
+            if (zipformat::Get32(header) != zipformat::kLocalHeaderSignature ||
+                start + data + request.m_compressed > length) {
+                break;
+            }
+            if (data + request.m_compressed <= span) {
+                job.m_input.Resize(static_cast<size_t>(data + request.m_compressed));  // kept
+                job.m_streamStart = static_cast<size_t>(data);
+            } else {
+                // The local fields run longer than the span: the data is read where it lies.
+                job.m_input.Resize(static_cast<size_t>(request.m_compressed));
+                job.m_streamStart = 0;
+                m_storage.SeekToPosition(start + data);
+                m_storage.Read(job.m_input.Data(), job.m_input.Size(), false);
+            }
+            job.m_output.Resize(static_cast<size_t>(request.m_uncompressed));
+            m_spare.m_keys[m_spare.m_count - 1] = {start + data, request.m_compressed,
+                                                   request.m_uncompressed};
+            added = false;
+        }
     } catch (const CZipError&) {
+        // The entry's own turn reads it again and reports what goes wrong; those before it
+        // are decoded ahead still.
+    } catch (...) {
         m_storage.SeekToPosition(saved);
-        return;  // the entry's own turn reads it again and reports what goes wrong
+        throw;
+    }
+    if (added) {
+        --m_spare.m_count;  // not complete
     }
     m_storage.SeekToPosition(saved);
+    if (m_spare.m_count == 0) {
+        return;
+    }
     if (!m_worker) {
         m_worker = std::make_unique<CInflateWorker>();
     }
-    m_worker->Submit(key, m_spare);
+    m_worker->Submit(m_spare);
 }
 
 size_t CDeflateDecoder::ServeWhole(size_t size, const uint8_t*& data) {
@@ -307,7 +364,7 @@ size_t CDeflateDecoder::DecodeBlock(uint8_t* buffer, size_t size) {
                 // The same blocks FillInput would read, from the bytes read already.
                 size_t count =
                     static_cast<size_t>(std::min<uint64_t>(InputChunkSize(), m_compressedLeft));
-                m_stream.next_in = m_job.m_input.Data() + m_memoryOffset;
+                m_stream.next_in = m_job.Stream() + m_memoryOffset;
                 m_stream.avail_in = static_cast<uInt>(count);
                 m_memoryOffset += count;
                 m_compressedLeft -= count;

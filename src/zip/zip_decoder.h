@@ -52,10 +52,13 @@ public:
     /// As DecodeBlock, but `data` is set to where the bytes are: `scratch` (of `size` bytes)
     /// or the decoder's own memory, valid until the next call. Saves a copy.
     virtual size_t DecodeView(size_t size, const uint8_t*& data, uint8_t* scratch);
-    /// Starts decoding, ahead of time, the stream of a later entry described by `key`
-    /// (unencrypted deflate data of a one-file archive); BeginDecoding of that entry then
-    /// takes the result. Leaves the storage's position as it was. The base does nothing.
-    virtual void Prefetch(const zipcodec::CStreamKey& key);
+    /// Starts decoding, ahead of time, the streams of later entries (unencrypted deflate data
+    /// of a one-file archive, in archive order); BeginDecoding of those entries then takes
+    /// the results. Leaves the storage's position as it was. The base does nothing.
+    virtual void Prefetch(const std::vector<zipcodec::CPrefetchRequest>& requests);
+    /// True while streams handed to Prefetch are still being decoded ahead (not yet taken
+    /// back); the base never prefetches.
+    virtual bool IsPrefetching() const { return false; }
     /// Releases the library state (without the library's own end call after an exception).
     virtual void EndDecoding(bool afterException);
     /// The options (never null).
@@ -141,7 +144,8 @@ public:
     void BeginDecoding(CZipEntry& entry, CZipCipher* cipher) override;
     size_t DecodeBlock(uint8_t* buffer, size_t size) override;
     size_t DecodeView(size_t size, const uint8_t*& data, uint8_t* scratch) override;
-    void Prefetch(const CStreamKey& key) override;
+    void Prefetch(const std::vector<CPrefetchRequest>& requests) override;
+    bool IsPrefetching() const override { return m_worker && m_worker->IsBusy(); }
     void EndDecoding(bool afterException) override;
     const CZipDecoder::COptions& GetOptions() const override { return m_options; }
     void UpdateOptions(const CZipDecoder::COptions& options) override;
@@ -167,7 +171,9 @@ private:
     size_t m_memoryOffset = 0;                 // of the next input block in m_job's input
     size_t m_served = 0;                       // output bytes of m_job given out
     CWholeInflate m_job;                       // the entry's whole decode
-    CWholeInflate m_spare;                     // buffers for the next prefetch
+    CInflateBatch m_ready;                     // decoded ahead, taken back from the worker
+    size_t m_readyNext = 0;                    // slots of m_ready before this one are used
+    CInflateBatch m_spare;                     // buffers for the next prefetch
     CWholeInflater m_inflater;                 // for entries not prefetched
     std::unique_ptr<CInflateWorker> m_worker;  // made by the first prefetch
 };

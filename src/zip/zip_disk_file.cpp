@@ -27,6 +27,7 @@ int CZipDiskFile::OpenOrError(const std::string& path, uint32_t flags) {
     if (m_file.IsOpen()) {
         m_file.Close();
     }
+    m_position = -1;
     m_path = path;
     int crtFlags = CrtFile::kBinary;
     uint32_t access = flags & 0x3;
@@ -72,6 +73,7 @@ void CZipDiskFile::Close() {
     if (!m_file.IsOpen()) {
         return;
     }
+    m_position = -1;
     int result = m_file.Close();
     if (result != 0) {
         Fail(result);
@@ -90,11 +92,17 @@ uint64_t CZipDiskFile::GetPosition() {
 }
 
 uint64_t CZipDiskFile::Seek(int64_t offset, int origin) {
+    if (m_position >= 0 &&
+        ((origin == 0 && offset == m_position) || (origin == 1 && offset == 0))) {
+        return static_cast<uint64_t>(m_position);
+    }
     int64_t position = 0;
     int result = m_file.Seek(offset, origin, position);
     if (result != 0) {
+        m_position = -1;
         Fail(result);
     }
+    m_position = position;
     return static_cast<uint64_t>(position);
 }
 
@@ -111,6 +119,7 @@ void CZipDiskFile::SetLength(uint64_t length) {
     if (length > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) {
         Fail(platform::kErrnoInval);
     }
+    m_position = -1;
     int result = m_file.SetLength(static_cast<int64_t>(length));
     if (result != 0) {
         Fail(result);
@@ -125,12 +134,16 @@ size_t CZipDiskFile::Read(void* buffer, size_t count) {
         size_t got = 0;
         int result = m_file.Read(out + total, count - total, got);
         if (result != 0) {
+            m_position = -1;
             Fail(result);
         }
         if (got == 0) {
             break;
         }
         total += got;
+    }
+    if (m_position >= 0) {
+        m_position += static_cast<int64_t>(total);
     }
     return total;
 }
@@ -141,12 +154,13 @@ void CZipDiskFile::Write(const void* buffer, size_t count) {
     while (total < count) {
         size_t put = 0;
         int result = m_file.Write(in + total, count - total, put);
-        if (result != 0) {
-            Fail(result);
-        }
-        if (put == 0) {
-            Fail(platform::kErrnoNoSpc);
+        if (result != 0 || put == 0) {
+            m_position = -1;
+            Fail(result != 0 ? result : platform::kErrnoNoSpc);
         }
         total += put;
+    }
+    if (m_position >= 0) {
+        m_position += static_cast<int64_t>(total);
     }
 }

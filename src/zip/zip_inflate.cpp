@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <new>
 #include <utility>
 
@@ -16,10 +17,17 @@ uint32_t Crc32(uint32_t crc, const uint8_t* data, size_t size) {
 
 void CReusableBytes::Resize(size_t size) {
     if (size > m_capacity) {
+        // Entry sizes vary: growing by a quarter at least, in whole 16 KiB steps, makes a
+        // buffer settle after a few entries instead of being replaced (and its fresh pages
+        // faulted in) by every entry a little larger than the last.
+        constexpr size_t kStep = 16384;
+        const size_t wanted = std::max(size, m_capacity + m_capacity / 4);
+        const size_t capacity =
+            wanted <= SIZE_MAX - (kStep - 1) ? (wanted + kStep - 1) / kStep * kStep : wanted;
         m_data.reset();
         m_capacity = 0;
-        m_data = std::make_unique_for_overwrite<uint8_t[]>(size);
-        m_capacity = size;
+        m_data = std::make_unique_for_overwrite<uint8_t[]>(capacity);
+        m_capacity = capacity;
     }
     m_size = size;
 }
@@ -43,14 +51,33 @@ void CWholeInflater::Run(CWholeInflate& job) {
     size_t producedOut = 0;
     // A null pointer with a zero size is what libdeflate expects of an empty buffer too.
     const libdeflate_result result = libdeflate_deflate_decompress_ex(
-        m_decompressor, job.m_input.Data(), job.m_input.Size(), job.m_output.Data(),
-        job.m_output.Size(), &usedIn, &producedOut);
-    if (result != LIBDEFLATE_SUCCESS || usedIn != job.m_input.Size() ||
+        m_decompressor, job.Stream(), job.StreamSize(), job.m_output.Data(), job.m_output.Size(),
+        &usedIn, &producedOut);
+    if (result != LIBDEFLATE_SUCCESS || usedIn != job.StreamSize() ||
         producedOut != job.m_output.Size()) {
         return;
     }
     job.m_crc = Crc32(0, job.m_output.Data(), job.m_output.Size());
     job.m_complete = true;
+}
+
+CWholeInflate& CInflateBatch::Add(const CStreamKey& key) {
+    if (m_count == m_jobs.size()) {
+        m_jobs.emplace_back();
+        m_keys.emplace_back();
+    }
+    m_keys[m_count] = key;
+    return m_jobs[m_count++];
+}
+
+CWholeInflate* CInflateBatch::Find(const CStreamKey& key, size_t from, size_t& index) {
+    for (size_t i = from; i < m_count; ++i) {
+        if (m_keys[i] == key) {
+            index = i;
+            return &m_jobs[i];
+        }
+    }
+    return nullptr;
 }
 
 CInflateWorker::~CInflateWorker() {
@@ -68,12 +95,11 @@ void CInflateWorker::WaitUntilIdle(std::unique_lock<std::mutex>& lock) {
     m_changed.wait(lock, [this] { return !m_pending || m_done; });
 }
 
-void CInflateWorker::Submit(const CStreamKey& key, CWholeInflate& job) {
+void CInflateWorker::Submit(CInflateBatch& batch) {
     {
         std::unique_lock<std::mutex> lock(m_mutex);
         WaitUntilIdle(lock);
-        std::swap(m_job, job);
-        m_key = key;
+        std::swap(m_batch, batch);
         m_pending = true;
         m_done = false;
         if (!m_thread.joinable()) {
@@ -83,16 +109,23 @@ void CInflateWorker::Submit(const CStreamKey& key, CWholeInflate& job) {
     m_changed.notify_all();
 }
 
-bool CInflateWorker::Take(const CStreamKey& key, CWholeInflate& job) {
+bool CInflateWorker::Take(const CStreamKey& key, CInflateBatch& batch) {
     std::unique_lock<std::mutex> lock(m_mutex);
-    if (!m_pending || !(m_key == key)) {
+    size_t index = 0;
+    // The keys are the submitter's and not touched by the thread: safe to look at meanwhile.
+    if (!m_pending || m_batch.Find(key, 0, index) == nullptr) {
         return false;
     }
     WaitUntilIdle(lock);
-    std::swap(m_job, job);
+    std::swap(m_batch, batch);
     m_pending = false;
     m_done = false;
     return true;
+}
+
+bool CInflateWorker::IsBusy() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_pending;
 }
 
 void CInflateWorker::Loop() {
@@ -102,9 +135,12 @@ void CInflateWorker::Loop() {
         if (m_stop) {
             return;
         }
-        // From here until m_done is set, m_job is this thread's alone: Submit and Take wait.
+        // From here until m_done is set, m_batch's jobs are this thread's alone: Submit and
+        // Take wait.
         lock.unlock();
-        m_inflater.Run(m_job);
+        for (size_t i = 0; i < m_batch.m_count; ++i) {
+            m_inflater.Run(m_batch.m_jobs[i]);
+        }
         lock.lock();
         m_done = true;
         m_changed.notify_all();

@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 struct libdeflate_decompressor;
 
@@ -23,7 +24,8 @@ uint32_t Crc32(uint32_t crc, const uint8_t* data, size_t size);
 /// entry after entry reuses the same pages.
 class CReusableBytes {
 public:
-    /// Makes `size` bytes available (contents undefined); throws std::bad_alloc.
+    /// Makes `size` bytes available; throws std::bad_alloc. Without new storage (a size no
+    /// larger than any before) the bytes are kept, else their contents are undefined.
     void Resize(size_t size);
     uint8_t* Data() { return m_data.get(); }
     const uint8_t* Data() const { return m_data.get(); }
@@ -37,10 +39,16 @@ private:
 
 /// One entry's stream, inflated in one call.
 struct CWholeInflate {
-    CReusableBytes m_input;   // the compressed (and decrypted) bytes
-    CReusableBytes m_output;  // sized to the entry's uncompressed size before the call
-    uint32_t m_crc = 0;       // CRC-32 of m_output, when complete
-    bool m_complete = false;  // the stream used exactly m_input and filled exactly m_output
+    /// The compressed bytes: m_input from m_streamStart on.
+    uint8_t* Stream() { return m_input.Data() + m_streamStart; }
+    const uint8_t* Stream() const { return m_input.Data() + m_streamStart; }
+    size_t StreamSize() const { return m_input.Size() - m_streamStart; }
+
+    CReusableBytes m_input;    // the compressed (and decrypted) bytes, after m_streamStart
+    size_t m_streamStart = 0;  // bytes before the stream in m_input (its local header)
+    CReusableBytes m_output;   // sized to the entry's uncompressed size before the call
+    uint32_t m_crc = 0;        // CRC-32 of m_output, when complete
+    bool m_complete = false;   // the stream used exactly m_input and filled exactly m_output
 };
 
 /// libdeflate's decompressor (one per thread that inflates).
@@ -69,7 +77,29 @@ struct CStreamKey {
     bool operator==(const CStreamKey&) const = default;
 };
 
-/// A thread that inflates one submitted stream at a time. The job is the thread's alone from
+/// An entry to decode ahead, as the central directory describes it.
+struct CPrefetchRequest {
+    uint64_t m_localOffset = 0;  // of its local header, in the archive
+    uint64_t m_span = 0;         // bytes from there that most likely hold header and data
+    uint64_t m_compressed = 0;
+    uint64_t m_uncompressed = 0;
+};
+
+/// Consecutive streams handed to the worker together: one hand-over (two thread wake-ups) for
+/// many small entries instead of one per entry. The first m_count slots are in use; the
+/// slots after them keep their buffers for later batches.
+struct CInflateBatch {
+    /// Makes the next slot in use for `key` (growing the slot list when needed) and returns it.
+    CWholeInflate& Add(const CStreamKey& key);
+    /// The slot in use for `key` at or after slot `from`; null when there is none.
+    CWholeInflate* Find(const CStreamKey& key, size_t from, size_t& index);
+
+    std::vector<CStreamKey> m_keys;
+    std::vector<CWholeInflate> m_jobs;
+    size_t m_count = 0;
+};
+
+/// A thread that inflates one submitted batch at a time. The batch is the thread's alone from
 /// Submit until Take hands it back, so the two threads never touch the same bytes.
 class CInflateWorker {
 public:
@@ -79,12 +109,14 @@ public:
     CInflateWorker(const CInflateWorker&) = delete;
     CInflateWorker& operator=(const CInflateWorker&) = delete;
 
-    /// Hands `job` to the thread (swapped with the worker's own, whose buffers `job` gets
-    /// back); a job submitted earlier and not taken is finished and dropped first.
-    void Submit(const CStreamKey& key, CWholeInflate& job);
-    /// When the submitted job is the stream of `key`, waits for it and swaps it into `job`.
-    /// False (and `job` untouched) otherwise.
-    bool Take(const CStreamKey& key, CWholeInflate& job);
+    /// Hands `batch` to the thread (swapped with the worker's own, whose buffers `batch` gets
+    /// back); a batch submitted earlier and not taken is finished and dropped first.
+    void Submit(CInflateBatch& batch);
+    /// When the submitted batch holds the stream of `key`, waits for the whole batch and
+    /// swaps it into `batch`. False (and `batch` untouched) otherwise.
+    bool Take(const CStreamKey& key, CInflateBatch& batch);
+    /// True from Submit until Take.
+    bool IsBusy();
 
 private:
     void Loop();
@@ -93,10 +125,9 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::thread m_thread;       // started by the first Submit
-    CWholeInflate m_job;        // the thread's while m_pending and not m_done
-    CStreamKey m_key;           // of m_job
-    bool m_pending = false;     // a job was submitted and not taken
-    bool m_done = false;        // the thread has finished m_job
+    CInflateBatch m_batch;      // the thread's while m_pending and not m_done
+    bool m_pending = false;     // a batch was submitted and not taken
+    bool m_done = false;        // the thread has finished m_batch
     bool m_stop = false;        // the thread ends
     CWholeInflater m_inflater;  // used by the thread only
 };

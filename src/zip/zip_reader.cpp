@@ -470,6 +470,7 @@ bool CZipReader::OpenEntry(uint64_t index) {
     }
     if (!m_decoder || !m_decoder->Supports(method)) {
         m_decoder = MakeDecoder(method);
+        m_prefetchEnd = 0;
     }
     m_decoder->BeginDecoding(
         *entry, entry->m_encryption != CZipEntry::kNoEncryption ? m_cipher.get() : nullptr);
@@ -483,40 +484,54 @@ void CZipReader::PrefetchAfter(uint64_t index) {
     if (m_storage.IsSegmented()) {
         return;
     }
-    // Folders and empty files in between have no data; a few are looked past.
-    constexpr uint64_t kLookahead = 4;
-    for (uint64_t next = index + 1; next <= index + kLookahead; ++next) {
-        const CZipEntry* entry = m_directory.Get(next);
-        if (entry == nullptr) {
+    // Small entries go to the worker many at a time, so that a hand-over (two thread
+    // wake-ups and the waits around them) is paid per batch rather than per entry; a batch
+    // ends at this many entries or bytes of output, or at an entry not decoded ahead.
+    constexpr size_t kBatchEntries = 64;
+    constexpr uint64_t kBatchBytes = 2u << 20;
+    constexpr uint64_t kLookahead = 4 * kBatchEntries;  // entries looked at, folders too
+    uint64_t next = index + 1;
+    // Reading in order, the entries up to m_prefetchEnd were handed over already: while the
+    // worker still has them nothing is to be done, and then the next batch follows them.
+    if (m_prefetchEnd > next && m_prefetchEnd - next <= kLookahead) {
+        if (m_decoder->IsPrefetching()) {
             return;
         }
+        next = m_prefetchEnd;
+    }
+    std::vector<zipcodec::CPrefetchRequest>& requests = m_prefetchRequests;
+    requests.clear();
+    uint64_t bytes = 0;
+    for (const uint64_t last = next + kLookahead;
+         next < last && requests.size() < kBatchEntries && bytes < kBatchBytes; ++next) {
+        const CZipEntry* entry = m_directory.Get(next);
+        if (entry == nullptr) {
+            break;
+        }
         if (entry->m_compressedSize == 0) {
-            continue;
+            continue;  // folders and empty files have no data
         }
         if (entry->m_method != CZipEntry::kMethodDeflate ||
             entry->m_encryption != CZipEntry::kNoEncryption || entry->m_ignoreCrc ||
             entry->m_compressedSize > zipcodec::CDeflateDecoder::kWholeLimit ||
             entry->m_uncompressedSize > zipcodec::CDeflateDecoder::kWholeLimit) {
-            return;
+            break;
         }
-        // Only where the data starts is read here; the entry's own turn checks its header
-        // as always, and takes the prefetched result only for data at the same place.
-        const uint64_t saved = m_storage.Position();
-        try {
-            uint8_t header[30];
-            m_storage.SeekToArchiveOffset(entry->m_localOffset);
-            m_storage.Read(header, sizeof header, false);
-            const uint64_t data = m_storage.Position() + zipformat::Get16(header + 26) +
-                                  zipformat::Get16(header + 28);
-            m_storage.SeekToPosition(saved);
-            if (zipformat::Get32(header) == zipformat::kLocalHeaderSignature &&
-                data + entry->m_compressedSize <= m_storage.Length()) {
-                m_decoder->Prefetch({data, entry->m_compressedSize, entry->m_uncompressedSize});
-            }
-        } catch (const CZipError&) {
-            m_storage.SeekToPosition(saved);
+        // Header and data end where the next entry begins; where that is unknown, or far
+        // off, the local fields are taken to be short (else the data is read apart).
+        const uint64_t longest =
+            zipformat::kLocalHeaderSize + 2 * 0xFFFFu + entry->m_compressedSize;
+        uint64_t span = zipformat::kLocalHeaderSize + 256 + entry->m_compressedSize;
+        if (entry->m_dataLimit != UINT64_MAX && entry->m_dataLimit > entry->m_localOffset) {
+            span = std::min(entry->m_dataLimit - entry->m_localOffset, longest);
         }
-        return;
+        requests.push_back(
+            {entry->m_localOffset, span, entry->m_compressedSize, entry->m_uncompressedSize});
+        bytes += entry->m_uncompressedSize;
+    }
+    m_prefetchEnd = next;
+    if (!requests.empty()) {
+        m_decoder->Prefetch(requests);
     }
 }
 
@@ -629,6 +644,9 @@ std::string CZipReader::Close(int afterException) {
     }
     m_directory.Clear();
     m_password.Release();
+    // What the decoder read ahead belongs to this archive.
+    m_decoder.reset();
+    m_prefetchEnd = 0;
     m_lastEnsuredFolder.clear();
     m_ownFolders.clear();
     m_examinedFolders.clear();

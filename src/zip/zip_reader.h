@@ -158,6 +158,8 @@ private:
     std::unique_ptr<CZipDecoder> m_decoder;          // kept between entries
     int m_openEntryState = 0;                        // 0 none, -1 open for extraction
     CByteBuffer m_copyBuffer;                        // extraction buffer, kept between entries
+    uint64_t m_prefetchEnd = 0;  // index after the last entry handed to the decoder ahead
+    std::vector<zipcodec::CPrefetchRequest> m_prefetchRequests;  // kept between entries
     std::string m_lastEnsuredFolder;  // the last folder EnsureDirectory found or made
     // Folders that held nothing but what this archive's extractions wrote (made by them, or
     // a destination folder found empty), and the names written into them, without regard

@@ -92,4 +92,8 @@ private:
 
     platform::CrtFile m_file;  // the descriptor, closed when not open
     std::string m_path;        // path given to Open
+    // The descriptor's offset as this object last set or moved it, -1 when not known: the
+    // reader asks for its position and seeks to where it already is several times per
+    // entry, which then costs no system call.
+    int64_t m_position = -1;
 };

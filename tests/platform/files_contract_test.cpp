@@ -409,6 +409,20 @@ TEST_F(FilesContractTest, CopyOntoAnExistingFile) {
     EXPECT_EQ(HostContents("C:\\Dst\\old.txt"), "new contents");
 }
 
+// Several megabytes (more than any one buffer or call takes) onto a longer file: exactly
+// the source's bytes, the rest of the old file gone.
+TEST_F(FilesContractTest, CopyOfALargeFileOntoALongerOneIsExact) {
+    std::string large((3u << 20) + 7, '\0');
+    for (size_t i = 0; i < large.size(); ++i) {
+        large[i] = static_cast<char>((i * 7919u) >> 5);
+    }
+    Put("C:\\Src\\large.bin", large);
+    Put("C:\\Dst\\longer.bin", std::string(4u << 20, 'x'));
+    ASSERT_TRUE(platform::CopyOneFile("C:\\Src\\large.bin", "C:\\Dst\\longer.bin", false))
+        << "LastError " << LastError();
+    EXPECT_TRUE(HostContents("C:\\Dst\\longer.bin") == large);
+}
+
 // A hidden target is refused unless the copy is hidden too (CopyFileW's rule).
 TEST_F(FilesContractTest, CopyOntoAHiddenFileIsRefused) {
     Put("C:\\Src\\new.txt", "new contents");

@@ -729,4 +729,37 @@ TEST_F(ZipReaderTest, DamagedDeflateEntriesEndAsWithZlibAlone) {
     }
 }
 
+// Entries decoded ahead are matched by where their data lies and by their sizes: a reader
+// that jumps about, or that read ahead in another archive laid out alike, must still give
+// each entry's own bytes.
+TEST_F(ZipReaderTest, EntriesDecodedAheadServeOnlyTheirOwnEntry) {
+    for (const char* name : {"C:\\a.zip", "C:\\b.zip"}) {
+        // Level 0: the same sizes in both archives, different bytes.
+        Python(name, std::string("import random\nrandom.seed(") + (name[3] == 'a' ? "1" : "2") +
+                         ")\n"
+                         "with zipfile.ZipFile(ARCHIVE, 'w', compresslevel=0) as z:\n"
+                         "    for i in range(150):\n"
+                         "        z.writestr('e%03d' % i, random.randbytes(3000 + i % 7),\n"
+                         "                   zipfile.ZIP_DEFLATED)\n");
+    }
+    CZipReader fast;
+    ASSERT_TRUE(fast.Open("C:\\a.zip", CZipReader::kModeReadOnly));
+    for (uint64_t i : {0, 1, 2}) {
+        ASSERT_TRUE(fast.ExtractEntry(i, "C:\\ahead"));
+    }
+    fast.Close(CZipReader::kCloseNormal);
+    CZlibOnlyReader zlib;
+    ASSERT_TRUE(fast.Open("C:\\b.zip", CZipReader::kModeReadOnly));
+    ASSERT_TRUE(zlib.Open("C:\\b.zip", CZipReader::kModeReadOnly));
+    for (uint64_t i : {0, 1, 3, 4, 70, 71, 2, 149, 5, 6, 130, 131, 132, 66, 67, 68}) {
+        SCOPED_TRACE(i);
+        EXPECT_TRUE(fast.ExtractEntry(i, "C:\\fast"));
+        EXPECT_TRUE(zlib.ExtractEntry(i, "C:\\zlib"));
+        const std::string entry = fast.GetEntryInfo(i)->GetFileName();
+        EXPECT_EQ(Read("C:\\fast\\" + entry), Read("C:\\zlib\\" + entry));
+    }
+    fast.Close(CZipReader::kCloseNormal);
+    zlib.Close(CZipReader::kCloseNormal);
+}
+
 }  // namespace

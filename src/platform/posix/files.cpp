@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <vector>
 
 #include "platform/crt_errno.h"
@@ -202,11 +203,69 @@ public:
 
     /// True when another open of the source denies reading it.
     bool Denied() const { return m_denied; }
+    /// The descriptor (read-only), -1 when the source could not be opened; the copy reads
+    /// through it, which saves a second open.
+    int Descriptor() const { return m_fd; }
 
 private:
     int m_fd;               // lock descriptor, -1 when the source could not be opened
     bool m_denied = false;  // another open holds the deny-read byte
 };
+
+// Copies what is left of `in` to `out`; 0, or the errno value of the failure. The kernel
+// copies without our buffer where it can (copy_file_range: no copy through user memory, and
+// a shared extent on file systems that have them); else read and write through a buffer
+// kept by the thread.
+int CopyContents(int in, int out) {
+    bool nothingCopied = true;
+    for (;;) {
+        const ssize_t n = copy_file_range(in, nullptr, out, nullptr, size_t{1} << 30, 0);
+        if (n > 0) {
+            nothingCopied = false;  // its errors from here on are real ones
+            continue;
+        }
+        if (n == 0) {
+            return 0;
+        }
+        const int e = errno;
+        if (e == EINTR) {
+            continue;
+        }
+        if (!nothingCopied || (e != EXDEV && e != ENOSYS && e != EOPNOTSUPP && e != EINVAL &&
+                               e != EBADF && e != EPERM)) {
+            return e;
+        }
+        break;  // not for these two files: nothing was written yet, so copy by hand
+    }
+    constexpr size_t kBufferSize = size_t{1} << 20;
+    thread_local std::unique_ptr<char[]> buffer;
+    if (!buffer) {
+        buffer = std::make_unique_for_overwrite<char[]>(kBufferSize);
+    }
+    for (;;) {
+        const ssize_t n = read(in, buffer.get(), kBufferSize);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        if (n == 0) {
+            return 0;
+        }
+        ssize_t done = 0;
+        while (done < n) {
+            const ssize_t w = write(out, buffer.get() + done, static_cast<size_t>(n - done));
+            if (w < 0 && errno == EINTR) {
+                continue;
+            }
+            if (w <= 0) {
+                return w < 0 ? errno : ENOSPC;
+            }
+            done += w;
+        }
+    }
+}
 
 // True when some open of the file is in the way of deleting it (the C runtime never lets
 // others delete a file it holds open).
@@ -215,7 +274,7 @@ bool FileIsOpen(const std::string& host) {
     if (fd < 0) {
         return false;
     }
-    const bool open = ByteHeld(fd, kHasRead) || ByteHeld(fd, kHasWrite);
+    const bool open = BytesHeld(fd, kHasRead, 2);  // reading or writing, in one call
     close(fd);
     return open;
 }
@@ -387,50 +446,22 @@ bool CopyOneFile(const std::string& source, const std::string& target, bool fail
     if (share.Denied()) {
         return Fail(kErrorSharingViolation);
     }
-    const int in = open(from.host.c_str(), O_RDONLY | O_CLOEXEC);
+    const int in = share.Descriptor();
     if (in < 0) {
         return FailErrno(errno);
     }
     const int out = open(to.host.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (out < 0) {
-        const int e = errno;
-        close(in);
-        return FailErrno(e);
+        return FailErrno(errno);
     }
     if (!to.exists) {
         NoteNameAdded(to.host);
     }
-    std::vector<char> buffer(1 << 20);
-    bool ok = true;
-    int failure = 0;
-    for (;;) {
-        const ssize_t n = read(in, buffer.data(), buffer.size());
-        if (n < 0) {
-            ok = false;
-            failure = errno;
-            break;
-        }
-        if (n == 0) {
-            break;
-        }
-        ssize_t done = 0;
-        while (done < n) {
-            const ssize_t w = write(out, buffer.data() + done, static_cast<size_t>(n - done));
-            if (w <= 0) {
-                ok = false;
-                failure = w < 0 ? errno : ENOSPC;
-                break;
-            }
-            done += w;
-        }
-        if (!ok) {
-            break;
-        }
-    }
+    const int failure = CopyContents(in, out);
+    const bool ok = failure == 0;
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     futimens(out, times);
     close(out);
-    close(in);
     if (!ok) {
         unlink(to.host.c_str());
         NoteNameRemoved(to.host);
