@@ -115,7 +115,7 @@ int ExtractArchive(const std::string& package, const std::string& folder) {
     try {
         // Packages are only read: read-only opening lets write-protected media work.
         zip.Open(package, CZipReader::kModeReadOnly);
-        zip.SetActionCallback(nullptr, 0x800);
+        zip.SetActionCallback(nullptr, CZipReader::kCallbackUnconsulted);
         ExtractionProgress progress(zip.GetEntryCount());
         zip.SetActionCallback(&progress, CZipReader::kCallbackExtract);
         for (uint64_t i = 0; i < zip.GetEntryCount(); ++i) {

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -37,13 +36,6 @@ constexpr const char* kInstalledRecordEntry = "Vemra\\LevelInfo.dat";
 constexpr int kBusyTimeoutSeconds = 5;
 // How many examples a line names; the JSON data carries them all.
 constexpr size_t kExamplesShown = 5;
-
-bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 std::string KindWords(int32_t kind) {
     switch (kind) {
@@ -326,7 +318,7 @@ void Checker::CheckLevel(int level) {
                                        kLevelRecordSize),
                 {{"bytes", read.size}});
         }
-        if (!SameNameIgnoringCase(read.entryName, kInstalledRecordEntry)) {
+        if (!platform::SameNameNoCase(read.entryName, kInstalledRecordEntry)) {
             Add(Severity::kError, subject, "record-misplaced",
                 "the record lies at " + read.entryName + ", but the installation stamps " +
                     kInstalledRecordEntry + " (no stamp, no reinstall question)",
@@ -338,7 +330,7 @@ void Checker::CheckLevel(int level) {
         std::vector<std::string> missing;
         for (const char* program : kProgramFiles) {
             if (std::none_of(test.names.begin(), test.names.end(), [&](const std::string& name) {
-                    return SameNameIgnoringCase(name, program);
+                    return platform::SameNameNoCase(name, program);
                 })) {
                 missing.push_back(program);
             }
