@@ -136,8 +136,7 @@ int ExtractArchive(const std::string& package, const std::string& folder) {
         // to do about it: free space, close a program. A damaged archive, a CRC error or an
         // unsafe entry has no system error behind it (a last error left then is stale), and
         // is told in our own words, so that it cannot pass unnoticed either.
-        const std::string text =
-            error.HasSystemCause() ? platform::FormatSystemError(error.SystemError()) : "";
+        const std::string text = error.SystemCauseText();
         if (!text.empty()) {
             ui::MessageBox(text, ui::kMbOk);
         } else {

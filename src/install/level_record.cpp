@@ -106,10 +106,11 @@ namespace {
 // Shows the system's text for a reader error that a failed system call made (a missing or
 // locked package); true when a box was shown. A damaged archive shows none here.
 bool ShowSystemCause(const CZipError& error) {
-    if (!error.HasSystemCause()) {
+    const std::string text = error.SystemCauseText();
+    if (text.empty()) {
         return false;
     }
-    ui::MessageBox(platform::FormatSystemError(error.SystemError()), ui::kMbOk);
+    ui::MessageBox(text, ui::kMbOk);
     return true;
 }
 

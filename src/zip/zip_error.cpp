@@ -11,6 +11,10 @@ void CZipError::Throw(int code, const std::string& path) {
     throw CZipError(code, path);
 }
 
+std::string CZipError::SystemCauseText() const {
+    return HasSystemCause() ? platform::FormatSystemError(m_systemError) : std::string();
+}
+
 std::string CZipError::Describe(int code) {
     switch (code) {
         case kGeneric:

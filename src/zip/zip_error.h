@@ -89,6 +89,9 @@ public:
     bool HasSystemCause() const {
         return (m_code < kGeneric || m_code == kNotRemoved) && m_systemError != 0;
     }
+    /// The system's own text for SystemError() when HasSystemCause(); empty otherwise, and
+    /// for a code the system has no text for.
+    std::string SystemCauseText() const;
     /// A plain English description of the code, for tools and logs (the installer shows
     /// its own texts).
     std::string Describe() const { return Describe(m_code); }
