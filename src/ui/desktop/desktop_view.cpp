@@ -95,17 +95,7 @@ private:
         m_count->labelcolor(kProgressText);
         m_window->end();
         m_window->set_non_modal();  // stays above the dialog it belongs to
-        // Centred on the window that has the focus (the dialog), else on the screen.
-        int left = (Fl::w() - kProgressWidth) / 2;
-        int top = (Fl::h() - kProgressHeight) / 2;
-        for (Fl_Window* w = Fl::first_window(); w != nullptr; w = Fl::next_window(w)) {
-            if (w->shown() && w->visible()) {
-                left = w->x_root() + (w->w() - kProgressWidth) / 2;
-                top = w->y_root() + (w->h() - kProgressHeight) / 2;
-                break;
-            }
-        }
-        m_window->position(std::max(0, left), std::max(0, top));
+        CentreOnOwner(*m_window);   // the confirmation dialog
         m_window->show();
         SetWindowName(*m_window, ApplicationName());
         m_window->cursor(FL_CURSOR_WAIT);

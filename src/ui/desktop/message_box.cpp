@@ -194,6 +194,20 @@ void CloseRequested(Fl_Widget* window, void* data) {
 
 }  // namespace
 
+Fl_Window* CentreOnOwner(Fl_Window& window) {
+    Fl_Window* owner = OwnerWindow();
+    const int w = window.w();
+    const int h = window.h();
+    int left = (Fl::w() - w) / 2;
+    int top = (Fl::h() - h) / 2;
+    if (owner != nullptr) {
+        left = std::clamp(owner->x_root() + (owner->w() - w) / 2, 0, std::max(0, Fl::w() - w));
+        top = std::clamp(owner->y_root() + (owner->h() - h) / 2, 0, std::max(0, Fl::h() - h));
+    }
+    window.position(left, top);
+    return owner;
+}
+
 int ShowDesktopMessageBox(const std::string& caption, const std::string& text, unsigned flags) {
     BoxState state;
     state.yesNo = (flags & 0x0F) == kMbYesNo;
@@ -242,15 +256,7 @@ int ShowDesktopMessageBox(const std::string& caption, const std::string& text, u
         no->callback(Answer, &noAnswer);
     }
     window.end();
-    // Centred on its owner, as a Windows box is, but never off the screen.
-    Fl_Window* owner = OwnerWindow();
-    int left = (Fl::w() - w) / 2;
-    int top = (Fl::h() - h) / 2;
-    if (owner != nullptr) {
-        left = std::clamp(owner->x_root() + (owner->w() - w) / 2, 0, std::max(0, Fl::w() - w));
-        top = std::clamp(owner->y_root() + (owner->h() - h) / 2, 0, std::max(0, Fl::h() - h));
-    }
-    window.position(left, top);
+    Fl_Window* owner = CentreOnOwner(window);
 
     // As with a Windows box, the control that had the focus gets it back afterwards.
     Fl_Widget* focus = Fl::focus();

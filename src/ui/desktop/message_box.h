@@ -4,7 +4,15 @@
 
 #include <string>
 
+class Fl_Window;
+
 namespace ui::desktop {
+
+/// Places `window` (not shown yet) centred on the window that a box would belong to, as
+/// Windows owns a box by the active window: the top-level window holding the keyboard
+/// focus, else the first one shown; on the screen's centre when none is shown; never off
+/// the screen. Returns that owner, or null.
+Fl_Window* CentreOnOwner(Fl_Window& window);
 
 /// Shows a modal box and waits for the answer: kIdOk for an OK box (also on Escape or when
 /// the window is closed), kIdYes or kIdNo for a yes/no box (which cannot be escaped or
