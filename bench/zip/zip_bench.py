@@ -13,9 +13,16 @@ page cache) and prints, per tool, the median of the pairs' ratios mivo-zip / too
 spread (lowest and highest), and the median wall and CPU (user + system) times; then runs
 `zip-bench`, which does the same for decompressing every entry to memory through the reader
 against zlib's raw inflate with crc32 alone. A shared machine is noisy: the paired ratio
-follows the load that both runs of a pair saw, which a best-of figure does not. The work folder is removed at the end unless --keep is given; a package
-left there by an earlier --keep run is reused. Needs zip, unzip, bsdtar and 7z; takes a
-few minutes and about 1 GB of disk.
+follows the load that both runs of a pair saw, which a best-of figure does not.
+
+Every run extracts into a folder of its own, and the folders are removed only at the end: on
+an ext4 file system without a journal (as here) files created within a minute or so after
+thousands were deleted cost several times more system time (the allocator passes over the
+freshly freed inodes), which would fall on every tool alike and hide their differences.
+--reuse-folder times the other way instead, emptying one folder before each run. The work
+folder is removed at the end unless --keep is given; a package left there by an earlier
+--keep run is reused. Needs zip, unzip, bsdtar and 7z; takes a few minutes and about
+2 GB of disk a pair (10 GB at 5 pairs).
 """
 
 import argparse
@@ -75,6 +82,7 @@ def main():
     parser.add_argument("--work", default="/tmp/mivo-bench")
     parser.add_argument("--pairs", type=int, default=5)
     parser.add_argument("--keep", action="store_true")
+    parser.add_argument("--reuse-folder", action="store_true")
     options = parser.parse_args()
     tool = os.path.abspath(os.path.join(options.build, "tools", "mivo_zip", "mivo-zip"))
     bench = os.path.abspath(os.path.join(options.build, "bench", "zip", "zip-bench"))
@@ -99,20 +107,25 @@ def main():
         while f.read(1 << 24):
             pass
 
-    out = os.path.join(work, "out")
-    mivo = ("mivo-zip extract", lambda: [tool, "extract", archive, out], None)
+    outputs = os.path.join(work, "out")
+    mivo = ("mivo-zip extract", lambda out: ([tool, "extract", archive, out], None))
     others = [
-        ("bsdtar -xf", lambda: ["bsdtar", "-xf", archive], out),
-        ("7z x", lambda: ["7z", "x", "-y", "-o" + out, archive], None),
-        ("unzip -q", lambda: ["unzip", "-q", archive, "-d", out], None),
+        ("bsdtar -xf", lambda out: (["bsdtar", "-xf", archive], out)),
+        ("7z x", lambda out: (["7z", "x", "-y", "-o" + out, archive], None)),
+        ("unzip -q", lambda out: (["unzip", "-q", archive, "-d", out], None)),
     ]
+    runs = [0]
 
     def run(extractor):
-        _, command, cwd = extractor
-        shutil.rmtree(out, ignore_errors=True)
+        if options.reuse_folder:
+            out = os.path.join(outputs, "0")
+            shutil.rmtree(out, ignore_errors=True)
+        else:
+            runs[0] += 1
+            out = os.path.join(outputs, str(runs[0]))
         os.makedirs(out)
         subprocess.run(["sync"])
-        return timed(command(), cwd)
+        return timed(*extractor[1](out))
 
     print("\nextraction to disk, %d pairs in turn per tool:" % options.pairs)
     medians = {}
@@ -131,7 +144,7 @@ def main():
                   statistics.median(w for w, _ in mine), medians[other[0]],
                   statistics.median(c for _, c in mine),
                   statistics.median(c for _, c in theirs)), flush=True)
-    shutil.rmtree(out, ignore_errors=True)
+    shutil.rmtree(outputs, ignore_errors=True)
     fastest = min(medians, key=medians.get)
     print("  fastest other tool by median wall: %s (target: mivo-zip / it at most 0.60)" % fastest)
 

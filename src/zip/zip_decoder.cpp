@@ -203,21 +203,22 @@ bool CDeflateDecoder::LoadWhole(const CZipEntry& entry, const CZipCipher* cipher
         return false;
     }
     const CStreamKey key{m_storage.Position(), m_compressedLeft, m_uncompressedLeft};
-    // Data running past the end of the file streams, so that the short read comes where it
-    // always came, after the blocks before it were written.
-    if (key.m_position + key.m_compressed > m_storage.Length()) {
-        return false;
-    }
     size_t index = 0;
     CWholeInflate* ready = m_ready.Find(key, m_readyNext, index);
     if (ready == nullptr && m_worker && m_worker->Take(key, m_ready)) {
         ready = m_ready.Find(key, 0, index);
     }
     if (ready != nullptr) {
+        // Read whole ahead, so within the file.
         std::swap(m_job, *ready);
         m_readyNext = index + 1;
         m_storage.SeekToPosition(key.m_position + key.m_compressed);
         return true;
+    }
+    // Data running past the end of the file streams, so that the short read comes where it
+    // always came, after the blocks before it were written.
+    if (key.m_position + key.m_compressed > m_storage.Length()) {
+        return false;
     }
     const size_t count = static_cast<size_t>(key.m_compressed);
     m_job.m_input.Resize(count);
@@ -254,7 +255,8 @@ void CDeflateDecoder::Prefetch(const std::vector<CPrefetchRequest>& requests) {
             }
             const auto span = static_cast<size_t>(
                 std::clamp<uint64_t>(request.m_span, zipformat::kLocalHeaderSize, length - start));
-            CWholeInflate& job = m_spare.Add({});
+            CWholeInflate& job =
+                m_spare.Add({}, span, static_cast<size_t>(request.m_uncompressed));
             added = true;
             job.m_input.Resize(span);
             m_storage.Read(job.m_input.Data(), span, false);

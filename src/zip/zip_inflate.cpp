@@ -61,10 +61,30 @@ void CWholeInflater::Run(CWholeInflate& job) {
     job.m_complete = true;
 }
 
-CWholeInflate& CInflateBatch::Add(const CStreamKey& key) {
+CWholeInflate& CInflateBatch::Add(const CStreamKey& key, size_t input, size_t output) {
     if (m_count == m_jobs.size()) {
         m_jobs.emplace_back();
         m_keys.emplace_back();
+    }
+    // The smallest spare that holds both, else the largest one.
+    size_t best = m_count;
+    const auto holds = [&](const CWholeInflate& job) {
+        return job.m_input.Capacity() >= input && job.m_output.Capacity() >= output;
+    };
+    const auto capacity = [](const CWholeInflate& job) {
+        return job.m_input.Capacity() + job.m_output.Capacity();
+    };
+    for (size_t i = m_count + 1; i < m_jobs.size(); ++i) {
+        const bool fits = holds(m_jobs[i]);
+        const bool bestFits = holds(m_jobs[best]);
+        if (fits != bestFits ? fits
+                             : (fits ? capacity(m_jobs[i]) < capacity(m_jobs[best])
+                                     : capacity(m_jobs[i]) > capacity(m_jobs[best]))) {
+            best = i;
+        }
+    }
+    if (best != m_count) {
+        std::swap(m_jobs[best], m_jobs[m_count]);
     }
     m_keys[m_count] = key;
     return m_jobs[m_count++];

@@ -30,6 +30,7 @@ public:
     uint8_t* Data() { return m_data.get(); }
     const uint8_t* Data() const { return m_data.get(); }
     size_t Size() const { return m_size; }
+    size_t Capacity() const { return m_capacity; }
 
 private:
     std::unique_ptr<uint8_t[]> m_data;
@@ -89,8 +90,10 @@ struct CPrefetchRequest {
 /// many small entries instead of one per entry. The first m_count slots are in use; the
 /// slots after them keep their buffers for later batches.
 struct CInflateBatch {
-    /// Makes the next slot in use for `key` (growing the slot list when needed) and returns it.
-    CWholeInflate& Add(const CStreamKey& key);
+    /// Makes the next slot in use for `key` (growing the slot list when needed) and returns it:
+    /// of the slots not in use, the one whose buffers best hold `input` and `output` bytes,
+    /// so that large buffers serve large entries again instead of new pages being touched.
+    CWholeInflate& Add(const CStreamKey& key, size_t input, size_t output);
     /// The slot in use for `key` at or after slot `from`; null when there is none.
     CWholeInflate* Find(const CStreamKey& key, size_t from, size_t& index);
 
