@@ -149,9 +149,13 @@ public:
     CrtFile(const CrtFile&) = delete;
     CrtFile& operator=(const CrtFile&) = delete;
     CrtFile(CrtFile&& other) noexcept
-        : m_fd(other.m_fd), m_shareLock(other.m_shareLock), m_writeOnly(other.m_writeOnly) {
+        : m_fd(other.m_fd),
+          m_shareLock(other.m_shareLock),
+          m_writeOnly(other.m_writeOnly),
+          m_readAtHandle(other.m_readAtHandle) {
         other.m_fd = -1;
         other.m_shareLock = -1;
+        other.m_readAtHandle = nullptr;
     }
     CrtFile& operator=(CrtFile&& other) noexcept {
         if (this != &other) {
@@ -159,8 +163,10 @@ public:
             m_fd = other.m_fd;
             m_shareLock = other.m_shareLock;
             m_writeOnly = other.m_writeOnly;
+            m_readAtHandle = other.m_readAtHandle;
             other.m_fd = -1;
             other.m_shareLock = -1;
+            other.m_readAtHandle = nullptr;
         }
         return *this;
     }
@@ -170,6 +176,14 @@ public:
     int Open(const std::string& path, int flags, int share);
     /// _read: `got` receives the bytes read (0 at the end of the file).
     int Read(void* buffer, size_t count, size_t& got);
+    /// Makes ReadAt usable on this open file (on Windows a second handle of the same file,
+    /// with a file pointer of its own); false when it cannot be. Called again, it does
+    /// nothing more.
+    bool PrepareReadAt();
+    /// Reads at `offset` without moving the position that Read and Seek use, so that another
+    /// thread may call it while this one reads and seeks (not while it closes or reopens the
+    /// file): after PrepareReadAt. `got` receives the bytes read (short at the file's end).
+    int ReadAt(void* buffer, size_t count, int64_t offset, size_t& got) const;
     /// _write: `put` receives the bytes written; ENOSPC when the disk is full.
     int Write(const void* buffer, size_t count, size_t& put);
     /// _lseeki64: origin 0 begin, 1 current, 2 end; `position` receives the new position.
@@ -191,6 +205,7 @@ private:
     int m_fd = -1;             // host descriptor, -1 when closed
     int m_shareLock = -1;      // descriptor holding the share-mode lock, -1 when none
     bool m_writeOnly = false;  // opened for writing only (the host descriptor may read)
+    void* m_readAtHandle = nullptr;  // Windows: the second handle of ReadAt, null when none
 };
 
 }  // namespace platform

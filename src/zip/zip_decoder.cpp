@@ -202,22 +202,28 @@ bool CDeflateDecoder::LoadWhole(const CZipEntry& entry, const CZipCipher* cipher
         m_uncompressedLeft > kWholeLimit) {
         return false;
     }
-    const CStreamKey key{m_storage.Position(), m_compressedLeft, m_uncompressedLeft};
+    const uint64_t data = m_storage.Position();
+    CStreamKey key{0, m_compressedLeft, m_uncompressedLeft};
     size_t index = 0;
-    CWholeInflate* ready = m_ready.Find(key, m_readyNext, index);
-    if (ready == nullptr && m_worker && m_worker->Take(key, m_ready)) {
-        ready = m_ready.Find(key, 0, index);
+    CWholeInflate* ready = nullptr;
+    if (m_storage.PositionOfArchiveOffset(entry.m_localOffset, key.m_position)) {
+        ready = m_ready.Find(key, m_readyNext, index);
+        if (ready == nullptr && m_worker && m_worker->Take(key, m_ready)) {
+            ready = m_ready.Find(key, 0, index);
+        }
     }
     if (ready != nullptr) {
-        // Read whole ahead, so within the file.
-        std::swap(m_job, *ready);
         m_readyNext = index + 1;
-        m_storage.SeekToPosition(key.m_position + key.m_compressed);
-        return true;
+        // Read whole ahead, so within the file, from where the entry's own header says.
+        if (ready->m_loaded && ready->m_data == data) {
+            std::swap(m_job, *ready);
+            m_storage.SeekToPosition(data + key.m_compressed);
+            return true;
+        }
     }
     // Data running past the end of the file streams, so that the short read comes where it
     // always came, after the blocks before it were written.
-    if (key.m_position + key.m_compressed > m_storage.Length()) {
+    if (data + key.m_compressed > m_storage.Length()) {
         return false;
     }
     const size_t count = static_cast<size_t>(key.m_compressed);
@@ -231,73 +237,81 @@ bool CDeflateDecoder::LoadWhole(const CZipEntry& entry, const CZipCipher* cipher
     return true;
 }
 
+bool CDeflateDecoder::LoadAhead(CWholeInflate& job, const CStreamKey& key) const {
+    try {
+        // The local header and the data in one read, as far as the central directory says
+        // they go; the entry's own turn checks its header as always, and takes the result
+        // only for data at the same place.
+        job.m_input.Resize(static_cast<size_t>(job.m_span));
+        if (!m_storage.ReadAt(job.m_header, job.m_input.Data(), job.m_input.Size())) {
+            return false;
+        }
+        const uint8_t* header = job.m_input.Data();
+        const uint64_t data = zipformat::kLocalHeaderSize + zipformat::Get16(header + 26) +
+                              zipformat::Get16(header + 28);
+        if (zipformat::Get32(header) != zipformat::kLocalHeaderSignature ||
+            job.m_header + data + key.m_compressed > job.m_fileLength) {
+            return false;
+        }
+        if (data + key.m_compressed <= job.m_span) {
+            job.m_input.Resize(static_cast<size_t>(data + key.m_compressed));  // kept
+            job.m_streamStart = static_cast<size_t>(data);
+        } else {
+            // The local fields run longer than the span: the data is read where it lies.
+            job.m_input.Resize(static_cast<size_t>(key.m_compressed));
+            job.m_streamStart = 0;
+            if (!m_storage.ReadAt(job.m_header + data, job.m_input.Data(), job.m_input.Size())) {
+                return false;
+            }
+        }
+        job.m_output.Resize(static_cast<size_t>(key.m_uncompressed));
+        job.m_data = job.m_header + data;
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;  // the entry's own turn tries again, and reports it
+    }
+}
+
 void CDeflateDecoder::Prefetch(const std::vector<CPrefetchRequest>& requests) {
-    if (!m_options.m_wholeEntries) {
+    // The worker reads as well as inflates: this thread only says where to.
+    if (!m_options.m_wholeEntries || !m_storage.PrepareReadAt()) {
         return;
     }
-    const uint64_t saved = m_storage.Position();
-    m_spare.m_count = 0;
-    bool added = false;  // the last slot of m_spare is the request being read
+    uint64_t length = 0;
     try {
-        const uint64_t length = m_storage.Length();
-        for (const CPrefetchRequest& request : requests) {
-            added = false;
-            if (request.m_compressed > kWholeLimit || request.m_uncompressed > kWholeLimit) {
-                break;
-            }
-            // The local header and the data in one read, as far as the central directory
-            // says they go; the entry's own turn checks its header as always, and takes
-            // the result only for data at the same place.
-            m_storage.SeekToArchiveOffset(request.m_localOffset);
-            const uint64_t start = m_storage.Position();
-            if (start >= length || length - start < zipformat::kLocalHeaderSize) {
-                break;
-            }
-            const auto span = static_cast<size_t>(
-                std::clamp<uint64_t>(request.m_span, zipformat::kLocalHeaderSize, length - start));
-            CWholeInflate& job =
-                m_spare.Add({}, span, static_cast<size_t>(request.m_uncompressed));
-            added = true;
-            job.m_input.Resize(span);
-            m_storage.Read(job.m_input.Data(), span, false);
-            const uint8_t* header = job.m_input.Data();
-            const uint64_t data = zipformat::kLocalHeaderSize + zipformat::Get16(header + 26) +
-                                  zipformat::Get16(header + 28);
-            if (zipformat::Get32(header) != zipformat::kLocalHeaderSignature ||
-                start + data + request.m_compressed > length) {
-                break;
-            }
-            if (data + request.m_compressed <= span) {
-                job.m_input.Resize(static_cast<size_t>(data + request.m_compressed));  // kept
-                job.m_streamStart = static_cast<size_t>(data);
-            } else {
-                // The local fields run longer than the span: the data is read where it lies.
-                job.m_input.Resize(static_cast<size_t>(request.m_compressed));
-                job.m_streamStart = 0;
-                m_storage.SeekToPosition(start + data);
-                m_storage.Read(job.m_input.Data(), job.m_input.Size(), false);
-            }
-            job.m_output.Resize(static_cast<size_t>(request.m_uncompressed));
-            m_spare.m_keys[m_spare.m_count - 1] = {start + data, request.m_compressed,
-                                                   request.m_uncompressed};
-            added = false;
-        }
+        length = m_storage.Length();
     } catch (const CZipError&) {
-        // The entry's own turn reads it again and reports what goes wrong; those before it
-        // are decoded ahead still.
-    } catch (...) {
-        m_storage.SeekToPosition(saved);
-        throw;
+        return;  // the entries' own turns read and report
     }
-    if (added) {
-        --m_spare.m_count;  // not complete
+    m_spare.m_count = 0;
+    for (const CPrefetchRequest& request : requests) {
+        uint64_t start = 0;
+        if (request.m_compressed > kWholeLimit || request.m_uncompressed > kWholeLimit ||
+            !m_storage.PositionOfArchiveOffset(request.m_localOffset, start) ||
+            start >= length || length - start < zipformat::kLocalHeaderSize) {
+            break;
+        }
+        const uint64_t span =
+            std::clamp<uint64_t>(request.m_span, zipformat::kLocalHeaderSize, length - start);
+        CWholeInflate& job =
+            m_spare.Add({start, request.m_compressed, request.m_uncompressed},
+                        static_cast<size_t>(span), static_cast<size_t>(request.m_uncompressed));
+        // Storage is allocated here, not on the worker: memory a thread of its own allocates
+        // comes from an arena of its own, which gives pages back to the system as soon as
+        // they are freed, to be faulted in again by the next batch.
+        job.m_input.Resize(static_cast<size_t>(span));
+        job.m_output.Resize(static_cast<size_t>(request.m_uncompressed));
+        job.m_header = start;
+        job.m_span = span;
+        job.m_fileLength = length;
+        job.m_loaded = false;
     }
-    m_storage.SeekToPosition(saved);
     if (m_spare.m_count == 0) {
         return;
     }
     if (!m_worker) {
-        m_worker = std::make_unique<CInflateWorker>();
+        m_worker = std::make_unique<CInflateWorker>(
+            [this](CWholeInflate& job, const CStreamKey& key) { return LoadAhead(job, key); });
     }
     m_worker->Submit(m_spare);
 }

@@ -159,6 +159,9 @@ private:
     /// Reads (or takes from the worker) and inflates the whole stream; false when the entry
     /// is not one for a whole decode.
     bool LoadWhole(const CZipEntry& entry, const CZipCipher* cipher);
+    /// On the worker's thread: reads the local header and the stream of a job that Prefetch
+    /// placed; false when they cannot be read whole (the entry's own turn reads them then).
+    bool LoadAhead(CWholeInflate& job, const CStreamKey& key) const;
     /// The next bytes of the whole decode's output; 0 at its end.
     size_t ServeWhole(size_t size, const uint8_t*& data);
 

@@ -106,6 +106,12 @@ uint64_t CZipDiskFile::Seek(int64_t offset, int origin) {
     return static_cast<uint64_t>(position);
 }
 
+bool CZipDiskFile::ReadAt(void* buffer, size_t count, uint64_t offset) const {
+    size_t got = 0;
+    return offset <= static_cast<uint64_t>(std::numeric_limits<int64_t>::max()) &&
+           m_file.ReadAt(buffer, count, static_cast<int64_t>(offset), got) == 0 && got == count;
+}
+
 uint64_t CZipDiskFile::GetLength() {
     int64_t length = 0;
     int result = m_file.Length(length);

@@ -159,7 +159,12 @@ void CInflateWorker::Loop() {
         // Take wait.
         lock.unlock();
         for (size_t i = 0; i < m_batch.m_count; ++i) {
-            m_inflater.Run(m_batch.m_jobs[i]);
+            CWholeInflate& job = m_batch.m_jobs[i];
+            job.m_complete = false;
+            job.m_loaded = m_load(job, m_batch.m_keys[i]);
+            if (job.m_loaded) {
+                m_inflater.Run(job);
+            }
         }
         lock.lock();
         m_done = true;

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -50,6 +51,14 @@ struct CWholeInflate {
     CReusableBytes m_output;   // sized to the entry's uncompressed size before the call
     uint32_t m_crc = 0;        // CRC-32 of m_output, when complete
     bool m_complete = false;   // the stream used exactly m_input and filled exactly m_output
+
+    // Read ahead by the worker: the local header at m_header (m_span bytes from there most
+    // likely hold it and the stream), in a file of m_fileLength bytes.
+    uint64_t m_header = 0;
+    uint64_t m_span = 0;
+    uint64_t m_fileLength = 0;
+    uint64_t m_data = 0;    // position of the stream's first byte, when loaded
+    bool m_loaded = false;  // the worker read the header and the whole stream
 };
 
 /// libdeflate's decompressor (one per thread that inflates).
@@ -69,10 +78,10 @@ private:
     libdeflate_decompressor* m_decompressor = nullptr;
 };
 
-/// Where an entry's stream lies in the archive: a prefetched result is used only for the
-/// entry whose data is found at the same place with the same sizes.
+/// Where an entry lies in the archive: a prefetched result is used only for the entry whose
+/// local header and data are found at the same places with the same sizes.
 struct CStreamKey {
-    uint64_t m_position = 0;      // of the first compressed byte in the archive file
+    uint64_t m_position = 0;      // of the local header in the archive file
     uint64_t m_compressed = 0;    // compressed size
     uint64_t m_uncompressed = 0;  // uncompressed size
     bool operator==(const CStreamKey&) const = default;
@@ -106,7 +115,11 @@ struct CInflateBatch {
 /// Submit until Take hands it back, so the two threads never touch the same bytes.
 class CInflateWorker {
 public:
-    CInflateWorker() = default;
+    /// Reads a job's header and stream on the worker's thread (true when it could): then
+    /// the job is inflated.
+    using Loader = std::function<bool(CWholeInflate& job, const CStreamKey& key)>;
+
+    explicit CInflateWorker(Loader load) : m_load(std::move(load)) {}
     /// Stops and joins the thread.
     ~CInflateWorker();
     CInflateWorker(const CInflateWorker&) = delete;
@@ -133,6 +146,7 @@ private:
     bool m_done = false;        // the thread has finished m_batch
     bool m_stop = false;        // the thread ends
     CWholeInflater m_inflater;  // used by the thread only
+    Loader m_load;              // called by the thread only
 };
 
 }  // namespace zipcodec

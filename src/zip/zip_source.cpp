@@ -243,14 +243,22 @@ void CZipSource::ChangeVolume(uint32_t volume) {
     m_currentVolume = volume;
 }
 
-void CZipSource::SeekToArchiveOffset(uint64_t offset) {
-    uint64_t position = offset;
-    if (m_currentVolume <= 0 || IsBinarySplit()) {
-        if (!zipformat::AddChecked(offset, m_prefixBytes, position)) {
-            CZipError::Throw(CZipError::kBadArchive, m_archivePath);
-        }
+bool CZipSource::PositionOfArchiveOffset(uint64_t offset, uint64_t& position) const {
+    position = offset;
+    if ((m_currentVolume <= 0 || IsBinarySplit()) &&
+        !zipformat::AddChecked(offset, m_prefixBytes, position)) {
+        return false;
     }
-    if (!zipformat::FitsSeek(position)) {
+    return zipformat::FitsSeek(position);
+}
+
+bool CZipSource::PrepareReadAt() {
+    return !IsSegmented() && !IsBinarySplit() && !m_file.IsClosed() && m_file.PrepareReadAt();
+}
+
+void CZipSource::SeekToArchiveOffset(uint64_t offset) {
+    uint64_t position = 0;
+    if (!PositionOfArchiveOffset(offset, position)) {
         CZipError::Throw(CZipError::kBadArchive, m_archivePath);
     }
     SeekToPosition(position);

@@ -81,6 +81,16 @@ public:
     /// Seeks to an offset taken from the archive on the current volume: prefixBytes is
     /// added on volume 0. An offset that cannot be reached is 201.
     void SeekToArchiveOffset(uint64_t offset);
+    /// The position SeekToArchiveOffset would seek to; false where it would throw.
+    bool PositionOfArchiveOffset(uint64_t offset, uint64_t& position) const;
+    /// Readies ReadAt: true for an archive in one file whose platform reads at an offset.
+    bool PrepareReadAt();
+    /// Reads `count` bytes at `position` of the file without moving Position(); true when
+    /// all were read. After PrepareReadAt, for another thread, which must be done with it
+    /// before the archive closes.
+    bool ReadAt(uint64_t position, void* buffer, size_t count) const {
+        return m_file.ReadAt(buffer, count, position);
+    }
     /// Seeks to a position of the current file (of all parts of a binary split archive).
     void SeekToPosition(uint64_t position);
     /// The current position (in all parts of a binary split archive).

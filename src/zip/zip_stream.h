@@ -82,6 +82,11 @@ public:
     size_t Read(void* buffer, size_t count) override;
     void Write(const void* buffer, size_t count) override;
     bool IsClosed() const override { return !m_file.IsOpen(); }
+    /// Readies ReadAt on the open file; false when the platform cannot read it that way.
+    bool PrepareReadAt() { return m_file.PrepareReadAt(); }
+    /// Reads `count` bytes at `offset` without moving the position, from another thread if
+    /// need be (not while this file closes); true when all of them were read.
+    bool ReadAt(void* buffer, size_t count, uint64_t offset) const;
 
     /// Sets the modification time on the open file (seconds since 1970 UTC); false with the
     /// platform's last error.

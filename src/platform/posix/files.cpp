@@ -805,6 +805,33 @@ int CrtFile::Read(void* buffer, size_t count, size_t& got) {
     return kErrnoNone;
 }
 
+bool CrtFile::PrepareReadAt() {
+    return m_fd >= 0 && !m_writeOnly;  // pread leaves the descriptor's offset alone
+}
+
+int CrtFile::ReadAt(void* buffer, size_t count, int64_t offset, size_t& got) const {
+    got = 0;
+    if (m_fd < 0 || m_writeOnly) {
+        return kErrnoBadF;
+    }
+    char* out = static_cast<char*>(buffer);
+    while (got < count) {
+        const ssize_t n =
+            pread(m_fd, out + got, count - got, static_cast<off_t>(offset) + static_cast<off_t>(got));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return CrtFail(errno);
+        }
+        if (n == 0) {
+            break;
+        }
+        got += static_cast<size_t>(n);
+    }
+    return kErrnoNone;
+}
+
 int CrtFile::Write(const void* buffer, size_t count, size_t& put) {
     put = 0;
     if (m_fd < 0) {

@@ -204,6 +204,55 @@ int CrtFile::Read(void* buffer, size_t count, size_t& got) {
     return 0;
 }
 
+bool CrtFile::PrepareReadAt() {
+    if (m_readAtHandle != nullptr) {
+        return true;
+    }
+    if (m_fd < 0) {
+        return false;
+    }
+    // Reads with an offset move a synchronous handle's file pointer, which the runtime's own
+    // reads rely on: ReadAt reads through a second handle of the same open file.
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(m_fd));
+    if (handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    HANDLE second = ReOpenFile(handle, GENERIC_READ,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+    if (second == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    m_readAtHandle = second;
+    return true;
+}
+
+int CrtFile::ReadAt(void* buffer, size_t count, int64_t offset, size_t& got) const {
+    got = 0;
+    if (m_readAtHandle == nullptr) {
+        return EBADF;
+    }
+    auto* out = static_cast<char*>(buffer);
+    while (got < count) {
+        const DWORD piece = static_cast<DWORD>(std::min<size_t>(count - got, 0x40000000u));
+        const uint64_t at = static_cast<uint64_t>(offset) + got;
+        OVERLAPPED where{};
+        where.Offset = static_cast<DWORD>(at);
+        where.OffsetHigh = static_cast<DWORD>(at >> 32);
+        DWORD n = 0;
+        if (!ReadFile(static_cast<HANDLE>(m_readAtHandle), out + got, piece, &n, &where)) {
+            if (GetLastError() == ERROR_HANDLE_EOF) {
+                break;
+            }
+            return EIO;
+        }
+        if (n == 0) {
+            break;
+        }
+        got += n;
+    }
+    return 0;
+}
+
 int CrtFile::Write(const void* buffer, size_t count, size_t& put) {
     put = 0;
     if (m_fd < 0) {
@@ -266,6 +315,10 @@ int CrtFile::Commit() {
 }
 
 int CrtFile::Close() {
+    if (m_readAtHandle != nullptr) {
+        CloseHandle(static_cast<HANDLE>(m_readAtHandle));
+        m_readAtHandle = nullptr;
+    }
     if (m_fd < 0) {
         return EBADF;
     }
