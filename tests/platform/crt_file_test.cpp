@@ -102,6 +102,25 @@ TEST_F(CrtFileTest, WriteReadSeekLength) {
     EXPECT_EQ(file.Length(length), platform::kErrnoBadF);
 }
 
+// Reading at an offset, as the reader's second thread does, leaves the position of Read and
+// Seek alone; opened as an archive is (read-only, denying writes).
+TEST_F(CrtFileTest, ReadAtLeavesThePosition) {
+    Put("C:\\a.zip", "0123456789");
+    CrtFile file;
+    ASSERT_EQ(file.Open("C:\\a.zip", CrtFile::kRead | CrtFile::kBinary, CrtFile::kDenyWrite), 0);
+    char buffer[16] = {};
+    size_t got = 0;
+    ASSERT_EQ(file.Read(buffer, 3, got), 0);
+    ASSERT_TRUE(file.PrepareReadAt());
+    ASSERT_EQ(file.ReadAt(buffer, 4, 5, got), 0);
+    EXPECT_EQ(std::string(buffer, got), "5678");
+    ASSERT_EQ(file.ReadAt(buffer, sizeof buffer, 8, got), 0);
+    EXPECT_EQ(std::string(buffer, got), "89") << "short at the end";
+    ASSERT_EQ(file.Read(buffer, 2, got), 0);
+    EXPECT_EQ(std::string(buffer, got), "34");
+    EXPECT_EQ(file.Close(), 0);
+}
+
 TEST_F(CrtFileTest, AccessModeLimitsTheDescriptor) {
     Put("C:\\mode.bin", "abc");
     CrtFile reader;
