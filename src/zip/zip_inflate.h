@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -21,8 +22,16 @@ namespace zipcodec {
 /// same values as zlib's crc32 for the same bytes.
 uint32_t Crc32(uint32_t crc, const uint8_t* data, size_t size);
 
+/// Frees storage of operator new with an alignment.
+struct CAlignedDelete {
+    std::align_val_t m_alignment{alignof(std::max_align_t)};
+    void operator()(uint8_t* data) const { ::operator delete(data, m_alignment); }
+};
+
 /// Bytes whose storage is kept when a smaller or equal size is asked for next time, so that
-/// entry after entry reuses the same pages.
+/// entry after entry reuses the same pages. Storage of a large page or more is aligned to
+/// large pages and asks the system for them, so that filling it costs one page fault per
+/// 2 MiB instead of one per 4 KiB (on a virtual machine a fault costs microseconds).
 class CReusableBytes {
 public:
     /// Makes `size` bytes available; throws std::bad_alloc. Without new storage (a size no
@@ -34,7 +43,7 @@ public:
     size_t Capacity() const { return m_capacity; }
 
 private:
-    std::unique_ptr<uint8_t[]> m_data;
+    std::unique_ptr<uint8_t, CAlignedDelete> m_data;
     size_t m_size = 0;
     size_t m_capacity = 0;
 };
