@@ -267,6 +267,26 @@ int CopyContents(int in, int out) {
     }
 }
 
+// Reads `count` bytes into `out` or up to the end, through `piece(to, wanted, done)`, a
+// read or pread; 0, or the C runtime's errno value of the failure.
+template <typename Piece>
+int ReadUntil(char* out, size_t count, size_t& got, Piece piece) {
+    while (got < count) {
+        const ssize_t n = piece(out + got, count - got, got);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return CrtFail(errno);
+        }
+        if (n == 0) {
+            break;
+        }
+        got += static_cast<size_t>(n);
+    }
+    return kErrnoNone;
+}
+
 // True when some open of the file is in the way of deleting it (the C runtime never lets
 // others delete a file it holds open).
 bool FileIsOpen(const std::string& host) {
@@ -788,21 +808,8 @@ int CrtFile::Read(void* buffer, size_t count, size_t& got) {
     if (m_fd < 0 || m_writeOnly) {
         return kErrnoBadF;
     }
-    char* out = static_cast<char*>(buffer);
-    while (got < count) {
-        const ssize_t n = read(m_fd, out + got, count - got);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return CrtFail(errno);
-        }
-        if (n == 0) {
-            break;
-        }
-        got += static_cast<size_t>(n);
-    }
-    return kErrnoNone;
+    return ReadUntil(static_cast<char*>(buffer), count, got,
+                     [this](char* out, size_t wanted, size_t) { return read(m_fd, out, wanted); });
 }
 
 bool CrtFile::PrepareReadAt() {
@@ -814,22 +821,10 @@ int CrtFile::ReadAt(void* buffer, size_t count, int64_t offset, size_t& got) con
     if (m_fd < 0 || m_writeOnly) {
         return kErrnoBadF;
     }
-    char* out = static_cast<char*>(buffer);
-    while (got < count) {
-        const ssize_t n =
-            pread(m_fd, out + got, count - got, static_cast<off_t>(offset) + static_cast<off_t>(got));
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return CrtFail(errno);
-        }
-        if (n == 0) {
-            break;
-        }
-        got += static_cast<size_t>(n);
-    }
-    return kErrnoNone;
+    return ReadUntil(static_cast<char*>(buffer), count, got,
+                     [this, offset](char* out, size_t wanted, size_t done) {
+                         return pread(m_fd, out, wanted, static_cast<off_t>(offset + done));
+                     });
 }
 
 int CrtFile::Write(const void* buffer, size_t count, size_t& put) {
