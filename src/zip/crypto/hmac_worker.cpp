@@ -26,6 +26,11 @@ void CHmacSha1Worker::WaitUntilIdle(std::unique_lock<std::mutex>& lock) {
     m_changed.wait(lock, [this] { return m_queued == 0; });
 }
 
+bool CHmacSha1Worker::IsIdle() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_queued == 0;
+}
+
 void CHmacSha1Worker::HandOver() {
     if (m_filled == 0) {
         return;
@@ -72,15 +77,14 @@ bool CHmacSha1Worker::Update(const uint8_t* data, size_t length) {
             }
             m_filling = (m_head + m_queued) % kSlots;
         }
-        std::vector<uint8_t>& slot = m_slots[m_filling];
-        slot.resize(kSlotBytes);
+        m_ring.Resize(kSlots * kSlotBytes);  // once: then kept
         size_t take = std::min(length, kSlotBytes - m_filled);
-        std::memcpy(slot.data() + m_filled, data, take);
+        std::memcpy(m_ring.Data() + m_filling * kSlotBytes + m_filled, data, take);
         m_filled += take;
         data += take;
         length -= take;
-        if (m_filled == kSlotBytes) {
-            HandOver();
+        if (m_filled == kSlotBytes || (m_filled >= kEarlyBytes && IsIdle())) {
+            HandOver();  // full, or the worker would wait for it
         }
     }
     return true;
@@ -100,7 +104,7 @@ void CHmacSha1Worker::Run() {
         if (m_queued == 0) {
             return;  // stopping, and nothing left to hash
         }
-        const uint8_t* bytes = m_slots[m_head].data();
+        const uint8_t* bytes = m_ring.Data() + m_head * kSlotBytes;
         size_t length = m_lengths[m_head];
         lock.unlock();
         bool hashed = m_hmac.Update(bytes, length);

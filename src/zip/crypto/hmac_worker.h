@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <mutex>
 #include <thread>
-#include <vector>
 
+#include "zip/byte_buffer.h"
 #include "zip/crypto/hmac_sha1.h"
 
 namespace zipcrypto {
@@ -47,15 +47,19 @@ private:
     // times per 200 MB rather than at every one of the decoders' 128 KB pieces.
     static constexpr size_t kSlots = 4;
     static constexpr size_t kSlotBytes = 1 << 20;
+    // A slot is handed over before it is full when the worker has nothing else to hash (at
+    // the start of an entry), once it holds this much.
+    static constexpr size_t kEarlyBytes = 64 << 10;
 
     void Run();
     void HandOver();  // queues the slot being filled
+    bool IsIdle();    // nothing queued
     void WaitUntilIdle(std::unique_lock<std::mutex>& lock);
 
     CHmacSha1 m_hmac;  // the worker's between SetKey or Final and the next idle wait
     std::mutex m_mutex;
     std::condition_variable m_changed;     // the queue or m_stop changed
-    std::vector<uint8_t> m_slots[kSlots];  // the ring
+    zipcodec::CReusableBytes m_ring;       // the slots, one after the other
     size_t m_lengths[kSlots] = {};         // bytes queued in each slot
     size_t m_head = 0;                     // slot the worker hashes next
     size_t m_queued = 0;                   // slots queued, from m_head on
