@@ -240,9 +240,8 @@ bool CDeflateDecoder::LoadWhole(const CZipEntry& entry, const CZipCipher* cipher
 bool CDeflateDecoder::LoadAhead(CWholeInflate& job, const CStreamKey& key) const {
     try {
         // The local header and the data in one read, as far as the central directory says
-        // they go; the entry's own turn checks its header as always, and takes the result
-        // only for data at the same place.
-        job.m_input.Resize(static_cast<size_t>(job.m_span));
+        // they go (Prefetch sized the buffers); the entry's own turn checks its header as
+        // always, and takes the result only for data at the same place.
         if (!m_storage.ReadAt(job.m_header, job.m_input.Data(), job.m_input.Size())) {
             return false;
         }
@@ -264,7 +263,6 @@ bool CDeflateDecoder::LoadAhead(CWholeInflate& job, const CStreamKey& key) const
                 return false;
             }
         }
-        job.m_output.Resize(static_cast<size_t>(key.m_uncompressed));
         job.m_data = job.m_header + data;
         return true;
     } catch (const std::bad_alloc&) {

@@ -10,7 +10,6 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <new>
 #include <thread>
 #include <vector>
 
