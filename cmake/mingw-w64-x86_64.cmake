@@ -1,7 +1,7 @@
 # Cross build for 64-bit Windows with Debian's MinGW-w64 (posix thread model, so that
 # std::thread and std::mutex exist), linked statically: mivo.exe needs only Windows' DLLs.
-# MIVO_WINDOWS_DEPS names the folders where scripts/build-windows put SQLite 3, bzip2,
-# GoogleTest and libdeflate built for MinGW.
+# MIVO_WINDOWS_DEPS names the folder where scripts/build-windows put SQLite 3, bzip2 and
+# GoogleTest built for MinGW.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 

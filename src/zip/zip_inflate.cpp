@@ -12,7 +12,9 @@
 namespace zipcodec {
 
 uint32_t Crc32(uint32_t crc, const uint8_t* data, size_t size) {
-    return libdeflate_crc32(crc, data, size);
+    // libdeflate (C) computes with its pointers even for no bytes, where a null one would be
+    // undefined; nothing to add is answered here.
+    return size == 0 ? crc : libdeflate_crc32(crc, data, size);
 }
 
 CWholeInflater::~CWholeInflater() {
@@ -32,10 +34,14 @@ void CWholeInflater::Run(CWholeInflate& job) {
     }
     size_t usedIn = 0;
     size_t producedOut = 0;
-    // A null pointer with a zero size is what libdeflate expects of an empty buffer too.
+    // An empty buffer is still given as a real address: libdeflate computes its end, which
+    // C leaves undefined for a null pointer.
+    uint8_t none = 0;
+    const uint8_t* input = job.StreamSize() != 0 ? job.Stream() : &none;
+    uint8_t* output = job.m_output.Size() != 0 ? job.m_output.Data() : &none;
     const libdeflate_result result = libdeflate_deflate_decompress_ex(
-        m_decompressor, job.Stream(), job.StreamSize(), job.m_output.Data(), job.m_output.Size(),
-        &usedIn, &producedOut);
+        m_decompressor, input, job.StreamSize(), output, job.m_output.Size(), &usedIn,
+        &producedOut);
     if (result != LIBDEFLATE_SUCCESS || usedIn != job.StreamSize() ||
         producedOut != job.m_output.Size()) {
         return;

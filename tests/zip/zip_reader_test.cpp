@@ -729,6 +729,30 @@ TEST_F(ZipReaderTest, DamagedDeflateEntriesEndAsWithZlibAlone) {
     }
 }
 
+// Streams that zlib rejects and a lenient inflate decodes, each with the CRC-32 and size of
+// that lenient result: the reader must still end each as zlib alone does.
+TEST_F(ZipReaderTest, StreamsOnlyALenientInflateAcceptsEndAsWithZlibAlone) {
+    Python("C:\\lenient.zip", "import sys\nsys.path.insert(0, '" MIVO_ZIP_TEST_DIR "')\n"
+                               "import invalid_deflate\ninvalid_deflate.write_archive(ARCHIVE)\n");
+    CZipReader fast;
+    CZlibOnlyReader zlib;
+    ASSERT_TRUE(fast.Open("C:\\lenient.zip", CZipReader::kModeReadOnly));
+    ASSERT_TRUE(zlib.Open("C:\\lenient.zip", CZipReader::kModeReadOnly));
+    const uint64_t count = fast.GetEntryCount();
+    ASSERT_EQ(count, 9u);
+    for (uint64_t i = 0; i < count; ++i) {
+        const std::string name = fast.GetEntryInfo(i)->GetFileName();
+        SCOPED_TRACE(name);
+        int fastCode = ErrorCode([&] { fast.ExtractEntry(i, "C:\\fast"); });
+        int zlibCode = ErrorCode([&] { zlib.ExtractEntry(i, "C:\\zlib"); });
+        EXPECT_EQ(fastCode, zlibCode);
+        EXPECT_EQ(fastCode == -1, i + 1 == count) << fastCode;
+        EXPECT_EQ(Read("C:\\fast\\" + name), Read("C:\\zlib\\" + name));
+    }
+    fast.Close(CZipReader::kCloseAfterException);
+    zlib.Close(CZipReader::kCloseAfterException);
+}
+
 // Entries decoded ahead are matched by where their data lies and by their sizes: a reader
 // that jumps about, or that read ahead in another archive laid out alike, must still give
 // each entry's own bytes.

@@ -4,14 +4,17 @@
 // zlib alone. The return value or error code and the bytes written, a partial file
 // included, must be the same; anything else is a finding.
 //
-// Input: byte 0 flags (bit 0: the header's CRC-32 is bytes 5-8; else it is the CRC-32 of
-// what zlib makes of the stream, as a sound archive has), bytes 1-4 the uncompressed size
-// (little-endian, modulo 4 MiB), bytes 5-8 the CRC-32, the rest the stream.
+// Input: byte 0 flags (bit 0: the header's CRC-32 is bytes 5-8; else bit 1: it is the CRC-32
+// of what libdeflate alone makes of the stream when it accepts it, so that a stream it takes
+// and zlib refuses would pass the reader's CRC check; else the CRC-32 of what zlib makes of
+// it, as a sound archive has), bytes 1-4 the uncompressed size (little-endian, modulo
+// 4 MiB), bytes 5-8 the CRC-32, the rest the stream.
 #include "fuzz_machine.h"
 #include "zip/zip_error.h"
 #include "zip/zip_reader.h"
 #include "zlib_only_reader.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <cstdint>
@@ -90,6 +93,20 @@ uint32_t ZlibCrc(const uint8_t* data, size_t size, uint32_t limit) {
     return static_cast<uint32_t>(crc);
 }
 
+// The CRC-32 of what libdeflate makes of the stream into `limit` bytes, when it accepts it.
+bool LibdeflateCrc(const uint8_t* data, size_t size, uint32_t limit, uint32_t& crc) {
+    static libdeflate_decompressor* const decompressor = libdeflate_alloc_decompressor();
+    std::vector<uint8_t> out(limit + 1);  // never a null buffer, which libdeflate cannot take
+    size_t used = 0;
+    size_t made = 0;
+    if (libdeflate_deflate_decompress_ex(decompressor, data, size, out.data(), limit, &used,
+                                         &made) != LIBDEFLATE_SUCCESS) {
+        return false;
+    }
+    crc = static_cast<uint32_t>(crc32(0, out.data(), static_cast<uInt>(made)));
+    return true;
+}
+
 struct Outcome {
     int code = 0;  // 1 true, 0 false, else the error code
     bool exists = false;
@@ -131,10 +148,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         (4u << 20);
     const uint8_t* stream = data + 9;
     const size_t streamSize = size - 9;
-    const uint32_t crc =
-        (data[0] & 1) != 0
-            ? (data[5] | data[6] << 8 | data[7] << 16 | static_cast<uint32_t>(data[8]) << 24)
-            : ZlibCrc(stream, streamSize, uncompressed);
+    uint32_t crc = data[5] | data[6] << 8 | data[7] << 16 | static_cast<uint32_t>(data[8]) << 24;
+    if ((data[0] & 1) == 0 &&
+        ((data[0] & 2) == 0 || !LibdeflateCrc(stream, streamSize, uncompressed, crc))) {
+        crc = ZlibCrc(stream, streamSize, uncompressed);
+    }
     const std::vector<uint8_t> zip = OneEntryArchive(stream, streamSize, crc, uncompressed);
     const fs::path& machine = fuzzmachine::Folder();
     std::ofstream(machine / "drive_c" / "pkg" / "a.zip", std::ios::binary | std::ios::trunc)
