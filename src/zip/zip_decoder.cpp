@@ -270,6 +270,31 @@ bool CDeflateDecoder::LoadAhead(CWholeInflate& job, const CStreamKey& key) const
     }
 }
 
+bool CDeflateDecoder::ReadAhead(const CZipEntry& entry, uint64_t& position,
+                                const uint8_t*& bytes, size_t& size) {
+    // The job LoadWhole will look for, found the same way; taking it from the worker now
+    // only brings forward the wait LoadWhole would have.
+    CStreamKey key{0, entry.m_compressedSize, entry.m_uncompressedSize};
+    if (entry.m_encryption != CZipEntry::kNoEncryption ||
+        !m_storage.PositionOfArchiveOffset(entry.m_localOffset, key.m_position)) {
+        return false;
+    }
+    size_t index = 0;
+    const CWholeInflate* ready = m_ready.Find(key, m_readyNext, index);
+    if (ready == nullptr && m_worker && m_worker->Take(key, m_ready)) {
+        m_readyNext = 0;
+        ready = m_ready.Find(key, 0, index);
+    }
+    // Only a job that holds the header and the data in one piece.
+    if (ready == nullptr || !ready->m_loaded || ready->m_streamStart == 0) {
+        return false;
+    }
+    position = ready->m_header;
+    bytes = ready->m_input.Data();
+    size = ready->m_input.Size();
+    return true;
+}
+
 void CDeflateDecoder::Prefetch(const std::vector<CPrefetchRequest>& requests) {
     // The worker reads as well as inflates: this thread only says where to.
     if (!m_options.m_wholeEntries || !m_storage.PrepareReadAt()) {

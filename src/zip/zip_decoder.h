@@ -59,6 +59,14 @@ public:
     /// True while streams handed to Prefetch are still being decoded ahead (not yet taken
     /// back); the base never prefetches.
     virtual bool IsPrefetching() const { return false; }
+    /// The bytes read ahead from the local header of `entry` on (header and data), when
+    /// there are: its position in the file, and where and how many they are, valid until
+    /// the next call other than this one.
+    virtual bool ReadAhead(const CZipEntry& entry, uint64_t& position, const uint8_t*& bytes,
+                           size_t& size) {
+        (void)entry, (void)position, (void)bytes, (void)size;
+        return false;
+    }
     /// Releases the library state (without the library's own end call after an exception).
     virtual void EndDecoding(bool afterException);
     /// The options (never null).
@@ -146,6 +154,8 @@ public:
     size_t DecodeView(size_t size, const uint8_t*& data, uint8_t* scratch) override;
     void Prefetch(const std::vector<CPrefetchRequest>& requests) override;
     bool IsPrefetching() const override { return m_worker && m_worker->IsBusy(); }
+    bool ReadAhead(const CZipEntry& entry, uint64_t& position, const uint8_t*& bytes,
+                   size_t& size) override;
     void EndDecoding(bool afterException) override;
     const CZipDecoder::COptions& GetOptions() const override { return m_options; }
     void UpdateOptions(const CZipDecoder::COptions& options) override;

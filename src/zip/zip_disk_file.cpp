@@ -2,6 +2,8 @@
 #include "zip/zip_error.h"
 #include "zip/zip_stream.h"
 
+#include <cstdint>
+#include <cstring>
 #include <limits>
 
 #include "platform/crt_errno.h"
@@ -28,6 +30,8 @@ int CZipDiskFile::OpenOrError(const std::string& path, uint32_t flags) {
         m_file.Close();
     }
     m_position = -1;
+    m_behind = false;
+    m_view = nullptr;
     m_path = path;
     int crtFlags = CrtFile::kBinary;
     uint32_t access = flags & 0x3;
@@ -74,6 +78,8 @@ void CZipDiskFile::Close() {
         return;
     }
     m_position = -1;
+    m_behind = false;
+    m_view = nullptr;
     int result = m_file.Close();
     if (result != 0) {
         Fail(result);
@@ -96,6 +102,18 @@ uint64_t CZipDiskFile::Seek(int64_t offset, int origin) {
         ((origin == 0 && offset == m_position) || (origin == 1 && offset == 0))) {
         return static_cast<uint64_t>(m_position);
     }
+    if (m_view != nullptr && origin == 0 && offset >= 0 &&
+        static_cast<uint64_t>(offset) >= m_viewStart &&
+        static_cast<uint64_t>(offset) - m_viewStart <= m_viewSize) {
+        m_position = offset;
+        m_behind = true;
+        return static_cast<uint64_t>(offset);
+    }
+    if (m_behind && origin == 1) {
+        // Relative to where this object is, which the descriptor is not yet.
+        ApplyPosition();
+    }
+    m_behind = false;
     int64_t position = 0;
     int result = m_file.Seek(offset, origin, position);
     if (result != 0) {
@@ -104,6 +122,25 @@ uint64_t CZipDiskFile::Seek(int64_t offset, int origin) {
     }
     m_position = position;
     return static_cast<uint64_t>(position);
+}
+
+void CZipDiskFile::ApplyPosition() {
+    if (!m_behind) {
+        return;
+    }
+    m_behind = false;
+    int64_t position = 0;
+    int result = m_file.Seek(m_position, 0, position);
+    if (result != 0) {
+        m_position = -1;
+        Fail(result);
+    }
+}
+
+void CZipDiskFile::SetView(uint64_t position, const uint8_t* bytes, size_t size) {
+    m_view = bytes;
+    m_viewStart = position;
+    m_viewSize = size;
 }
 
 bool CZipDiskFile::ReadAt(void* buffer, size_t count, uint64_t offset) const {
@@ -125,6 +162,7 @@ void CZipDiskFile::SetLength(uint64_t length) {
     if (length > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) {
         Fail(platform::kErrnoInval);
     }
+    ApplyPosition();
     m_position = -1;
     int result = m_file.SetLength(static_cast<int64_t>(length));
     if (result != 0) {
@@ -134,6 +172,16 @@ void CZipDiskFile::SetLength(uint64_t length) {
 
 size_t CZipDiskFile::Read(void* buffer, size_t count) {
     auto* out = static_cast<uint8_t*>(buffer);
+    if (m_view != nullptr && count != 0 && m_position >= 0 &&
+        static_cast<uint64_t>(m_position) >= m_viewStart &&
+        static_cast<uint64_t>(m_position) - m_viewStart <= m_viewSize &&
+        count <= m_viewSize - (static_cast<uint64_t>(m_position) - m_viewStart)) {
+        std::memcpy(out, m_view + (static_cast<uint64_t>(m_position) - m_viewStart), count);
+        m_position += static_cast<int64_t>(count);
+        m_behind = true;
+        return count;
+    }
+    ApplyPosition();
     size_t total = 0;
     // A descriptor may answer a large request in parts; only the end of the file is short.
     while (total < count) {
@@ -156,6 +204,7 @@ size_t CZipDiskFile::Read(void* buffer, size_t count) {
 
 void CZipDiskFile::Write(const void* buffer, size_t count) {
     const auto* in = static_cast<const uint8_t*>(buffer);
+    ApplyPosition();
     size_t total = 0;
     while (total < count) {
         size_t put = 0;

@@ -434,6 +434,18 @@ bool CZipReader::OpenEntry(uint64_t index) {
     }
     const std::string& archive = m_storage.ArchivePath();
     m_storage.ChangeVolume(entry->m_diskStart);
+    // Header and data the worker read ahead serve this entry's reads up to the decode,
+    // without a system call; the view ends before the next entries are handed over.
+    struct CViewEnd {
+        CZipSource& storage;
+        ~CViewEnd() { storage.ClearView(); }
+    } viewEnd{m_storage};
+    uint64_t viewStart = 0;
+    const uint8_t* viewBytes = nullptr;
+    size_t viewSize = 0;
+    if (m_decoder && m_decoder->ReadAhead(*entry, viewStart, viewBytes, viewSize)) {
+        m_storage.SetView(viewStart, viewBytes, viewSize);
+    }
     m_storage.SeekToArchiveOffset(entry->m_localOffset);
     int64_t volume = m_storage.CurrentVolume();
     if (!entry->ReadLocalHeader(m_storage, m_directory.m_ignoredChecks)) {
@@ -469,11 +481,13 @@ bool CZipReader::OpenEntry(uint64_t index) {
         }
     }
     if (!m_decoder || !m_decoder->Supports(method)) {
+        m_storage.ClearView();  // the bytes are the old decoder's
         m_decoder = MakeDecoder(method);
         m_prefetchEnd = 0;
     }
     m_decoder->BeginDecoding(
         *entry, entry->m_encryption != CZipEntry::kNoEncryption ? m_cipher.get() : nullptr);
+    m_storage.ClearView();
     m_openEntryState = -1;
     m_directory.m_openedIndex = static_cast<int64_t>(index);
     PrefetchAfter(index);

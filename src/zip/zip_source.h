@@ -91,6 +91,15 @@ public:
     bool ReadAt(uint64_t position, void* buffer, size_t count) const {
         return m_file.ReadAt(buffer, count, position);
     }
+    /// Lends the bytes [position, position + size) of an archive in one file, as read
+    /// elsewhere (ReadAt), for the reads and seeks inside them until ClearView (see
+    /// CZipDiskFile::SetView); nothing for an archive in several files.
+    void SetView(uint64_t position, const uint8_t* bytes, size_t size) {
+        if (!IsSegmented()) {
+            m_file.SetView(position, bytes, size);
+        }
+    }
+    void ClearView() { m_file.ClearView(); }
     /// Seeks to a position of the current file (of all parts of a binary split archive).
     void SeekToPosition(uint64_t position);
     /// The current position (in all parts of a binary split archive).

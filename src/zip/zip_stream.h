@@ -87,6 +87,13 @@ public:
     /// Reads `count` bytes at `offset` without moving the position, from another thread if
     /// need be (not while this file closes); true when all of them were read.
     bool ReadAt(void* buffer, size_t count, uint64_t offset) const;
+    /// Lends this file's bytes [position, position + size) as read into memory elsewhere:
+    /// until ClearView, reads that lie inside them are served from there, and a seek into
+    /// them moves only the position this object keeps, so the descriptor's offset is set at
+    /// the next read outside them, write or length change. The bytes must stay as they are
+    /// until then.
+    void SetView(uint64_t position, const uint8_t* bytes, size_t size);
+    void ClearView() { m_view = nullptr; }
 
     /// Sets the modification time on the open file (seconds since 1970 UTC); false with the
     /// platform's last error.
@@ -94,6 +101,8 @@ public:
 
 private:
     [[noreturn]] void Fail(int errnoValue) const;
+    /// Moves the descriptor to m_position when a seek or a read of the view left it behind.
+    void ApplyPosition();
 
     platform::CrtFile m_file;  // the descriptor, closed when not open
     std::string m_path;        // path given to Open
@@ -101,4 +110,8 @@ private:
     // reader asks for its position and seeks to where it already is several times per
     // entry, which then costs no system call.
     int64_t m_position = -1;
+    bool m_behind = false;  // the descriptor's offset is not m_position yet
+    const uint8_t* m_view = nullptr;
+    uint64_t m_viewStart = 0;
+    size_t m_viewSize = 0;
 };
