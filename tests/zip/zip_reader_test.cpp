@@ -13,6 +13,7 @@
 #include "temp_machine.h"
 #include "test_archive.h"
 #include "zip/zip_reader.h"
+#include "zip/zip_stream.h"
 #include "zlib_only_reader.h"
 
 #include <zlib.h>
@@ -751,6 +752,35 @@ TEST_F(ZipReaderTest, StreamsOnlyALenientInflateAcceptsEndAsWithZlibAlone) {
     }
     fast.Close(CZipReader::kCloseAfterException);
     zlib.Close(CZipReader::kCloseAfterException);
+}
+
+// Bytes lent as a view serve reads and seeks inside them; whatever follows (a relative seek,
+// a read that runs past them, the view withdrawn) continues from the same position.
+TEST_F(ZipReaderTest, AFileReadsOnFromWhereItsViewLeftIt) {
+    std::string bytes;
+    for (int i = 0; i < 256; ++i) {
+        bytes.push_back(static_cast<char>(i));
+    }
+    Write("C:\\v.bin", bytes);
+    CZipDiskFile file;
+    ASSERT_TRUE(file.Open("C:\\v.bin", CZipDiskFile::kArchiveReadOnly, true));
+    file.SetView(100, reinterpret_cast<const uint8_t*>(bytes.data()) + 100, 50);
+    uint8_t got[8] = {};
+    EXPECT_EQ(file.Seek(120, 0), 120u);
+    ASSERT_EQ(file.Read(got, 8), 8u);
+    EXPECT_EQ(got[0], 120);
+    EXPECT_EQ(file.Seek(2, 1), 130u);
+    ASSERT_EQ(file.Read(got, 8), 8u);  // 130-137, still inside
+    EXPECT_EQ(file.Seek(146, 0), 146u);
+    ASSERT_EQ(file.Read(got, 8), 8u);  // runs past the view's end
+    EXPECT_EQ(got[0], 146);
+    EXPECT_EQ(got[7], 153);
+    EXPECT_EQ(file.Seek(110, 0), 110u);
+    file.ClearView();
+    ASSERT_EQ(file.Read(got, 1), 1u);
+    EXPECT_EQ(got[0], 110);
+    EXPECT_EQ(file.GetPosition(), 111u);
+    file.Close();
 }
 
 // Entries decoded ahead are matched by where their data lies and by their sizes: a reader
