@@ -203,15 +203,9 @@ bool CDeflateDecoder::LoadWhole(const CZipEntry& entry, const CZipCipher* cipher
         return false;
     }
     const uint64_t data = m_storage.Position();
-    CStreamKey key{0, m_compressedLeft, m_uncompressedLeft};
+    const CStreamKey key{0, m_compressedLeft, m_uncompressedLeft};
     size_t index = 0;
-    CWholeInflate* ready = nullptr;
-    if (m_storage.PositionOfArchiveOffset(entry.m_localOffset, key.m_position)) {
-        ready = m_ready.Find(key, m_readyNext, index);
-        if (ready == nullptr && m_worker && m_worker->Take(key, m_ready)) {
-            ready = m_ready.Find(key, 0, index);
-        }
-    }
+    CWholeInflate* ready = FindReady(entry.m_localOffset, key, index);
     if (ready != nullptr) {
         m_readyNext = index + 1;
         // Read whole ahead, so within the file, from where the entry's own header says.
@@ -270,21 +264,28 @@ bool CDeflateDecoder::LoadAhead(CWholeInflate& job, const CStreamKey& key) const
     }
 }
 
-bool CDeflateDecoder::ReadAhead(const CZipEntry& entry, uint64_t& position,
-                                const uint8_t*& bytes, size_t& size) {
-    // The job LoadWhole will look for, found the same way; taking it from the worker now
-    // only brings forward the wait LoadWhole would have.
-    CStreamKey key{0, entry.m_compressedSize, entry.m_uncompressedSize};
-    if (entry.m_encryption != CZipEntry::kNoEncryption ||
-        !m_storage.PositionOfArchiveOffset(entry.m_localOffset, key.m_position)) {
-        return false;
+CWholeInflate* CDeflateDecoder::FindReady(uint64_t localOffset, CStreamKey key, size_t& index) {
+    if (!m_storage.PositionOfArchiveOffset(localOffset, key.m_position)) {
+        return nullptr;
     }
-    size_t index = 0;
-    const CWholeInflate* ready = m_ready.Find(key, m_readyNext, index);
+    CWholeInflate* ready = m_ready.Find(key, m_readyNext, index);
     if (ready == nullptr && m_worker && m_worker->Take(key, m_ready)) {
         m_readyNext = 0;
         ready = m_ready.Find(key, 0, index);
     }
+    return ready;
+}
+
+bool CDeflateDecoder::ReadAhead(const CZipEntry& entry, uint64_t& position,
+                                const uint8_t*& bytes, size_t& size) {
+    // The job LoadWhole will look for; taking it from the worker now only brings forward
+    // the wait LoadWhole would have.
+    if (entry.m_encryption != CZipEntry::kNoEncryption) {
+        return false;
+    }
+    size_t index = 0;
+    const CWholeInflate* ready =
+        FindReady(entry.m_localOffset, {0, entry.m_compressedSize, entry.m_uncompressedSize}, index);
     // Only a job that holds the header and the data in one piece.
     if (ready == nullptr || !ready->m_loaded || ready->m_streamStart == 0) {
         return false;

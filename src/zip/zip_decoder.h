@@ -169,6 +169,10 @@ private:
     /// Reads (or takes from the worker) and inflates the whole stream; false when the entry
     /// is not one for a whole decode.
     bool LoadWhole(const CZipEntry& entry, const CZipCipher* cipher);
+    /// The job decoded ahead for the entry whose local header is at `localOffset` (an
+    /// archive offset) with key's sizes, taken back from the worker when it has it; null
+    /// when there is none. `index` receives its slot in m_ready.
+    CWholeInflate* FindReady(uint64_t localOffset, CStreamKey key, size_t& index);
     /// On the worker's thread: reads the local header and the stream of a job that Prefetch
     /// placed; false when they cannot be read whole (the entry's own turn reads them then).
     bool LoadAhead(CWholeInflate& job, const CStreamKey& key) const;

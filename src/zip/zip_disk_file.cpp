@@ -102,9 +102,7 @@ uint64_t CZipDiskFile::Seek(int64_t offset, int origin) {
         ((origin == 0 && offset == m_position) || (origin == 1 && offset == 0))) {
         return static_cast<uint64_t>(m_position);
     }
-    if (m_view != nullptr && origin == 0 && offset >= 0 &&
-        static_cast<uint64_t>(offset) >= m_viewStart &&
-        static_cast<uint64_t>(offset) - m_viewStart <= m_viewSize) {
+    if (origin == 0 && offset >= 0 && InView(static_cast<uint64_t>(offset), 0)) {
         m_position = offset;
         m_behind = true;
         return static_cast<uint64_t>(offset);
@@ -135,6 +133,11 @@ void CZipDiskFile::ApplyPosition() {
         m_position = -1;
         Fail(result);
     }
+}
+
+bool CZipDiskFile::InView(uint64_t position, size_t count) const {
+    return m_view != nullptr && position >= m_viewStart && position - m_viewStart <= m_viewSize &&
+           count <= m_viewSize - (position - m_viewStart);
 }
 
 void CZipDiskFile::SetView(uint64_t position, const uint8_t* bytes, size_t size) {
@@ -172,10 +175,7 @@ void CZipDiskFile::SetLength(uint64_t length) {
 
 size_t CZipDiskFile::Read(void* buffer, size_t count) {
     auto* out = static_cast<uint8_t*>(buffer);
-    if (m_view != nullptr && count != 0 && m_position >= 0 &&
-        static_cast<uint64_t>(m_position) >= m_viewStart &&
-        static_cast<uint64_t>(m_position) - m_viewStart <= m_viewSize &&
-        count <= m_viewSize - (static_cast<uint64_t>(m_position) - m_viewStart)) {
+    if (count != 0 && m_position >= 0 && InView(static_cast<uint64_t>(m_position), count)) {
         std::memcpy(out, m_view + (static_cast<uint64_t>(m_position) - m_viewStart), count);
         m_position += static_cast<int64_t>(count);
         m_behind = true;

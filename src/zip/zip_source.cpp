@@ -253,7 +253,7 @@ bool CZipSource::PositionOfArchiveOffset(uint64_t offset, uint64_t& position) co
 }
 
 bool CZipSource::PrepareReadAt() {
-    return !IsSegmented() && !IsBinarySplit() && !m_file.IsClosed() && m_file.PrepareReadAt();
+    return !IsSegmented() && !m_file.IsClosed() && m_file.PrepareReadAt();
 }
 
 void CZipSource::SeekToArchiveOffset(uint64_t offset) {

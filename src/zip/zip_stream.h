@@ -103,6 +103,8 @@ private:
     [[noreturn]] void Fail(int errnoValue) const;
     /// Moves the descriptor to m_position when a seek or a read of the view left it behind.
     void ApplyPosition();
+    /// True when the view holds `count` bytes from `position` on (its end included for 0).
+    bool InView(uint64_t position, size_t count) const;
 
     platform::CrtFile m_file;  // the descriptor, closed when not open
     std::string m_path;        // path given to Open

@@ -11,12 +11,13 @@
 // 4 MiB), bytes 5-8 the CRC-32, the rest the stream.
 #include "fuzz_machine.h"
 #include "zip/zip_error.h"
+#include "zip/zip_inflate.h"
 #include "zip/zip_reader.h"
 #include "zlib_only_reader.h"
 
-#include <libdeflate.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -93,18 +94,17 @@ uint32_t ZlibCrc(const uint8_t* data, size_t size, uint32_t limit) {
     return static_cast<uint32_t>(crc);
 }
 
-// The CRC-32 of what libdeflate makes of the stream into `limit` bytes, when it accepts it.
+// The CRC-32 of what the reader's whole-entry inflate (libdeflate) makes of the stream into
+// `limit` bytes, when it accepts the stream as the whole entry.
 bool LibdeflateCrc(const uint8_t* data, size_t size, uint32_t limit, uint32_t& crc) {
-    static libdeflate_decompressor* const decompressor = libdeflate_alloc_decompressor();
-    std::vector<uint8_t> out(limit + 1);  // never a null buffer, which libdeflate cannot take
-    size_t used = 0;
-    size_t made = 0;
-    if (libdeflate_deflate_decompress_ex(decompressor, data, size, out.data(), limit, &used,
-                                         &made) != LIBDEFLATE_SUCCESS) {
-        return false;
-    }
-    crc = static_cast<uint32_t>(crc32(0, out.data(), static_cast<uInt>(made)));
-    return true;
+    static zipcodec::CWholeInflater inflater;
+    zipcodec::CWholeInflate job;
+    job.m_input.Resize(size);
+    std::copy(data, data + size, job.m_input.Data());
+    job.m_output.Resize(limit);
+    inflater.Run(job);
+    crc = job.m_crc;
+    return job.m_complete;
 }
 
 struct Outcome {
