@@ -2,6 +2,8 @@
 // HMAC over the encrypted bytes, and the authentication code after the data.
 #include "zip/zip_cipher_aes.h"
 
+#include <cstring>
+
 #include "zip/crypto/pbkdf2_sha1.h"
 #include "zip/zip_entry.h"
 #include "zip/zip_error.h"
@@ -26,6 +28,18 @@ CAesCipher::CAesCipher(uint8_t strength) : m_strength(strength) {
     }
 }
 
+CAesCipher::~CAesCipher() {
+    ForgetAesKey();
+}
+
+void CAesCipher::ForgetAesKey() {
+    volatile uint8_t* wipe = m_aesKey;
+    for (size_t i = 0; i < sizeof m_aesKey; ++i) {
+        wipe[i] = 0;
+    }
+    m_aesKeySize = 0;
+}
+
 size_t CAesCipher::SaltSize(uint8_t strength) {
     return strength >= 1 && strength <= 3 ? 4 + 4 * static_cast<size_t>(strength) : 0;
 }
@@ -48,6 +62,7 @@ bool CAesCipher::StartDecrypt(const CByteBuffer& password, CZipEntry& entry, CZi
         CZipError::Throw(CZipError::kGeneric, storage.ArchivePath());
     }
     m_strength = strength;
+    ForgetAesKey();
     size_t saltSize = SaltSize(strength);
     if (entry.m_compressedSize < saltSize + kVerifierSize + kAuthenticationSize) {
         CZipError::Throw(CZipError::kBadArchive, storage.ArchivePath());
@@ -55,7 +70,8 @@ bool CAesCipher::StartDecrypt(const CByteBuffer& password, CZipEntry& entry, CZi
     uint8_t salt[16];
     storage.Read(salt, saltSize, false);
     uint8_t keys[2 * 32 + kVerifierSize];
-    // However this ends, the derived keys then live in the library's key objects only.
+    // However this ends, the derived keys then live in the library's key objects only (and
+    // the AES key in m_aesKey until the entry's first Decrypt).
     struct Wiper {
         uint8_t* bytes;
         size_t size;
@@ -72,18 +88,34 @@ bool CAesCipher::StartDecrypt(const CByteBuffer& password, CZipEntry& entry, CZi
                                    keys, derived)) {
         CZipError::Throw(CZipError::kGeneric, storage.ArchivePath());
     }
-    SetAesKey(keys, keySize);
+    std::memcpy(m_aesKey, keys, keySize);
+    m_aesKeySize = keySize;
     if (!m_hmac.SetKey(keys + keySize, keySize)) {
         CZipError::Throw(CZipError::kGeneric, storage.ArchivePath());
     }
     const uint8_t expected[kVerifierSize] = {keys[2 * keySize], keys[2 * keySize + 1]};
     uint8_t verifier[kVerifierSize];
     storage.Read(verifier, sizeof verifier, false);
-    return skipCheck || SameBytes(verifier, expected, kVerifierSize);
+    if (skipCheck || SameBytes(verifier, expected, kVerifierSize)) {
+        return true;
+    }
+    ForgetAesKey();
+    return false;
 }
 
 void CAesCipher::Decrypt(uint8_t* buffer, size_t length) {
-    if (!m_hmac.Update(buffer, length) || !m_counter.Process(buffer, length)) {
+    if (!m_hmac.Update(buffer, length)) {
+        CZipError::Throw(CZipError::kGeneric);
+    }
+    if (m_aesKeySize != 0) {
+        // The derived copy goes whether or not the library takes it.
+        struct Forget {
+            CAesCipher& cipher;
+            ~Forget() { cipher.ForgetAesKey(); }
+        } forget{*this};
+        SetAesKey(m_aesKey, m_aesKeySize);
+    }
+    if (!m_counter.Process(buffer, length)) {
         CZipError::Throw(CZipError::kGeneric);
     }
 }

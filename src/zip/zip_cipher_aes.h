@@ -23,6 +23,9 @@ public:
 
     /// A cipher for `strength` 1, 2 or 3; CZipError 200 for any other value.
     explicit CAesCipher(uint8_t strength);
+    ~CAesCipher() override;
+    CAesCipher(const CAesCipher&) = delete;
+    CAesCipher& operator=(const CAesCipher&) = delete;
 
     /// Salt length of a strength (8, 12, 16); 0 outside 1-3.
     static size_t SaltSize(uint8_t strength);
@@ -37,7 +40,9 @@ public:
     bool StartDecrypt(const CByteBuffer& password, CZipEntry& entry, CZipSource& storage,
                       bool skipCheck) override;
     /// Authenticates, then decrypts `length` bytes in place; CZipError 200 when the
-    /// cryptographic library fails.
+    /// cryptographic library fails. The first call of an entry keys the cipher, after the
+    /// bytes went to the HMAC: the library's first keying of AES takes about a millisecond,
+    /// which the HMAC, the slower of the two, then no longer waits for.
     void Decrypt(uint8_t* buffer, size_t length) override;
     /// Reads the authentication code after the data; CZipError 223 when it differs.
     void FinishDecrypt(CZipEntry& entry, CZipSource& storage) override;
@@ -49,7 +54,11 @@ protected:
     virtual void SetAesKey(const uint8_t* key, size_t length);
 
 private:
+    void ForgetAesKey();
+
     uint8_t m_strength;                    // 1-3, of the entry being decrypted
+    uint8_t m_aesKey[32] = {};             // derived, until the first Decrypt keys with it
+    size_t m_aesKeySize = 0;               // 0: none waiting
     zipcrypto::CAesCounterMode m_counter;  // the entry's key stream
     zipcrypto::CHmacSha1Worker m_hmac;     // over the encrypted bytes, beside the decryption
 };

@@ -11,6 +11,14 @@
 
 namespace zipcrypto {
 
+CHmacSha1Worker::CHmacSha1Worker() {
+    try {
+        m_thread = std::thread(&CHmacSha1Worker::Run, this);
+    } catch (const std::system_error&) {
+        m_inline = true;
+    }
+}
+
 CHmacSha1Worker::~CHmacSha1Worker() {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -56,13 +64,6 @@ bool CHmacSha1Worker::SetKey(const uint8_t* key, size_t length) {
 bool CHmacSha1Worker::Update(const uint8_t* data, size_t length) {
     if (!m_keyed) {
         return false;
-    }
-    if (!m_inline && !m_thread.joinable()) {
-        try {
-            m_thread = std::thread(&CHmacSha1Worker::Run, this);
-        } catch (const std::system_error&) {
-            m_inline = true;
-        }
     }
     if (m_inline) {
         m_failed |= !m_hmac.Update(data, length);

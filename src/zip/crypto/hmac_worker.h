@@ -18,14 +18,15 @@ namespace zipcrypto {
 /// CHmacSha1 with the same contract, whose Update copies the bytes into a queue for a
 /// worker thread and returns at once (it waits only while the queue is full). SetKey and
 /// Final wait until the queued bytes are hashed. One thread calls the object; the worker is
-/// started at the first Update and ended by the destructor. Where no thread can be
+/// started by the constructor (a new thread takes up to a millisecond or two to run, time
+/// the caller spends deriving the key) and ended by the destructor. Where no thread can be
 /// started, the bytes are hashed at once instead.
 class CHmacSha1Worker {
 public:
     /// Output size in bytes.
     static constexpr size_t kDigestSize = CHmacSha1::kDigestSize;
 
-    CHmacSha1Worker() = default;
+    CHmacSha1Worker();
     ~CHmacSha1Worker();
     CHmacSha1Worker(const CHmacSha1Worker&) = delete;
     CHmacSha1Worker& operator=(const CHmacSha1Worker&) = delete;
@@ -69,7 +70,7 @@ private:
     bool m_keyed = false;                  // SetKey succeeded
     bool m_stop = false;                   // the destructor asks the worker to end
     bool m_inline = false;                 // no thread could be started: hash at once
-    std::thread m_thread;                  // the worker, once started
+    std::thread m_thread;                  // the worker, unless m_inline
 };
 
 }  // namespace zipcrypto
