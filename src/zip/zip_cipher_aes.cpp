@@ -20,6 +20,14 @@ bool SameBytes(const uint8_t* a, const uint8_t* b, size_t length) {
     return difference == 0;
 }
 
+// Overwrites key material with zeros in a way the compiler keeps.
+void Wipe(uint8_t* bytes, size_t length) {
+    volatile uint8_t* wipe = bytes;
+    for (size_t i = 0; i < length; ++i) {
+        wipe[i] = 0;
+    }
+}
+
 }  // namespace
 
 CAesCipher::CAesCipher(uint8_t strength) : m_strength(strength) {
@@ -33,10 +41,7 @@ CAesCipher::~CAesCipher() {
 }
 
 void CAesCipher::ForgetAesKey() {
-    volatile uint8_t* wipe = m_aesKey;
-    for (size_t i = 0; i < sizeof m_aesKey; ++i) {
-        wipe[i] = 0;
-    }
+    Wipe(m_aesKey, sizeof m_aesKey);
     m_aesKeySize = 0;
 }
 
@@ -75,12 +80,7 @@ bool CAesCipher::StartDecrypt(const CByteBuffer& password, CZipEntry& entry, CZi
     struct Wiper {
         uint8_t* bytes;
         size_t size;
-        ~Wiper() {
-            volatile uint8_t* wipe = bytes;
-            for (size_t i = 0; i < size; ++i) {
-                wipe[i] = 0;
-            }
-        }
+        ~Wiper() { Wipe(bytes, size); }
     } wiper{keys, sizeof keys};
     size_t derived = 2 * keySize + kVerifierSize;
     // The library failing (out of memory, no AES or SHA-1 in it) is not a wrong password.
