@@ -45,6 +45,9 @@ build_tree() {
   cmake --build "$dir"
 }
 
+# The version of Debian package $1 that apt would install (the one its source is fetched at).
+candidate() { apt-cache policy "$1" | awk '/Candidate:/ { print $2 }'; }
+
 # The Debian source package $1 (at the version of the binary packages here), unpacked
 # into the current folder. The deb-src entries are the machine's own deb entries, kept in
 # a private apt configuration (its own lists folder), so nothing under /etc/apt changes.
