@@ -62,9 +62,21 @@ public:
         std::string inputMethod;
         if (hangulInput) {
             inputMethod = "@im=nabi";
-            m_inputMethod = std::make_unique<BackgroundProcess>("/usr/bin/nabi", m_x.Display(), "",
-                                                                inputMethod);
-            Pause(1500);  // nabi registers itself as the XIM server
+            // The installer looks for the XIM server once, at its start. On a loaded machine
+            // nabi has been seen, once in a few dozen starts, not to register at all: a
+            // second start is its user's remedy too.
+            std::string ends;
+            for (int start = 0; start < 2 && m_inputMethod == nullptr; ++start) {
+                m_inputMethod = std::make_unique<BackgroundProcess>("/usr/bin/nabi", m_x.Display(),
+                                                                    "", inputMethod);
+                if (!m_x.WaitFor("xprop -root XIM_SERVERS | grep -q @server=nabi", 10)) {
+                    // Its exit status, or -1 when it was still running (it is killed).
+                    ends += " " + std::to_string(m_inputMethod->Wait(0));
+                    m_inputMethod.reset();
+                }
+            }
+            EXPECT_NE(m_inputMethod, nullptr)
+                << "nabi did not register as the XIM server; its ends:" << ends;
         }
         m_installer =
             std::make_unique<BackgroundProcess>(installer, m_x.Display(), "", inputMethod);
@@ -82,11 +94,12 @@ public:
     /// Waits for the dialog and lets it paint; false when it does not come.
     bool WaitForDialog() {
         // Up, then painted: the frame's right edge shows.
-        const bool shown =
-            m_x.WaitForWindow("MivoConfirm") && m_x.WaitForPixel(557, 200, kFrame, 30);
+        const bool window = m_x.WaitForWindow("MivoConfirm");
+        const bool shown = window && m_x.WaitForPixel(557, 200, kFrame, 30);
         Pause(200);
         if (!shown) {
-            ADD_FAILURE() << "no dialog; screen log: " << m_machine.Read("run/screen.log")
+            ADD_FAILURE() << (window ? "the dialog's frame did not paint" : "no dialog window")
+                          << "; screen log: " << m_machine.Read("run/screen.log")
                           << "\ndebug log: " << m_machine.Read("run/debug.log");
         }
         return shown;

@@ -173,8 +173,24 @@ bool XServer::WaitForPixel(int x, int y, Rgb colour, int tolerance, int seconds)
 }
 
 bool XServer::WaitForWindow(const std::string& windowClass, int seconds) const {
-    return Run("xdotool search --sync --onlyvisible --class " + ShellQuote("^" + windowClass + "$"),
-               seconds) == 0;
+    return WaitFor("xdotool search --onlyvisible --class " + ShellQuote("^" + windowClass + "$"),
+                   seconds);
+}
+
+bool XServer::WaitFor(const std::string& command, int seconds) const {
+    // Each try is a fresh command: xdotool's search ends with an X error (BadWindow) when a
+    // window goes away while it walks the tree, as the input method's connection windows do
+    // while a client starts, and its --sync would end the whole wait there.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    for (;;) {
+        if (Run(command, 5) == 0) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= end) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
 }
 
 BackgroundProcess::BackgroundProcess(const std::string& program, const std::string& display,

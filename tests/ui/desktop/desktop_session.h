@@ -60,6 +60,8 @@ public:
     /// Waits until a visible window of X class `windowClass` exists; false after
     /// `seconds`. (xdotool's name search does not match Korean titles.)
     bool WaitForWindow(const std::string& windowClass, int seconds = 15) const;
+    /// Runs the shell command `command` until it succeeds; false after `seconds`.
+    bool WaitFor(const std::string& command, int seconds) const;
 
 private:
     pid_t m_pid = -1;
