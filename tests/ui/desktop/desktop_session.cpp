@@ -58,6 +58,21 @@ void KillAndReap(pid_t pid) {
     }
 }
 
+// Asks `done` every 100 ms until it says yes; false once `seconds` have passed.
+template <typename Done>
+bool PollUntil(int seconds, Done done) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    for (;;) {
+        if (done()) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= end) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+}
+
 }  // namespace
 
 bool Near(Rgb a, Rgb b, int tolerance) {
@@ -160,16 +175,7 @@ Picture XServer::Screenshot() const {
 }
 
 bool XServer::WaitForPixel(int x, int y, Rgb colour, int tolerance, int seconds) const {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    for (;;) {
-        if (Near(Screenshot().At(x, y), colour, tolerance)) {
-            return true;
-        }
-        if (std::chrono::steady_clock::now() >= end) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
+    return PollUntil(seconds, [&] { return Near(Screenshot().At(x, y), colour, tolerance); });
 }
 
 bool XServer::WaitForWindow(const std::string& windowClass, int seconds) const {
@@ -181,16 +187,7 @@ bool XServer::WaitFor(const std::string& command, int seconds) const {
     // Each try is a fresh command: xdotool's search ends with an X error (BadWindow) when a
     // window goes away while it walks the tree, as the input method's connection windows do
     // while a client starts, and its --sync would end the whole wait there.
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    for (;;) {
-        if (Run(command, 5) == 0) {
-            return true;
-        }
-        if (std::chrono::steady_clock::now() >= end) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
+    return PollUntil(seconds, [&] { return Run(command, 5) == 0; });
 }
 
 BackgroundProcess::BackgroundProcess(const std::string& program, const std::string& display,
